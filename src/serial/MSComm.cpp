@@ -1,0 +1,142 @@
+#include "MSComm.h"
+
+#include <QMetaObject>
+#include <limits>
+
+namespace ondril {
+
+MSComm::MSComm(PortMap ports, QObject *parent)
+    : QObject(parent), m_ports(std::move(ports))
+{
+    LineSettings::parse(m_settingsText, &m_line);
+}
+
+MSComm::~MSComm() = default;
+
+bool MSComm::setCommPort(qint16 port)
+{
+    if (port < 1 || port > PortMap::PortCount) {
+        m_error = QStringLiteral("Invalid port number %1").arg(port);
+        return false;
+    }
+    m_commPort = port;
+    return true;
+}
+
+bool MSComm::setSettings(const QString &settings)
+{
+    LineSettings line;
+    if (!LineSettings::parse(settings, &line)) {
+        m_error = QStringLiteral("Invalid settings \"%1\"").arg(settings);
+        return false;
+    }
+    m_settingsText = settings;
+    m_line = line; // takes effect at the next open
+    return true;
+}
+
+bool MSComm::setPortOpen(bool open)
+{
+    if (!open) {
+        if (isDeviceOpen())
+            closeDevice();
+        return true;
+    }
+    if (isDeviceOpen()) {
+        m_error = QStringLiteral("Port already open");
+        return false;
+    }
+    const QString dev = device();
+    if (dev.isEmpty()) {
+        m_error = QStringLiteral("COM %1 does not exist").arg(m_commPort);
+        return false;
+    }
+    QString why;
+    if (!openDevice(dev, m_line, &why)) {
+        m_error = QStringLiteral("%1: %2").arg(dev, why);
+        return false;
+    }
+    if (m_rThreshold > 0 && bytesWaiting() > 0)
+        postReceiveEvent();
+    return true;
+}
+
+void MSComm::setInBufferCount(qint16 count)
+{
+    if (count == 0 && isDeviceOpen())
+        discardInput();
+}
+
+qint16 MSComm::inBufferCount() const
+{
+    if (!isDeviceOpen())
+        return 0;
+    return qint16(qMin<qint64>(bytesWaiting(), std::numeric_limits<qint16>::max()));
+}
+
+void MSComm::setRThreshold(qint16 threshold)
+{
+    m_rThreshold = threshold < 0 ? qint16(0) : threshold;
+    // Characters that were already waiting raise the event too, so nothing sits
+    // unseen until the next byte happens to arrive.
+    if (m_rThreshold > 0 && isDeviceOpen() && bytesWaiting() > 0)
+        postReceiveEvent();
+}
+
+bool MSComm::setOutput(const QString &text)
+{
+    if (!isDeviceOpen()) {
+        m_error = QStringLiteral("Port is closed");
+        return false;
+    }
+    QString why;
+    if (!writeBytes(text.toLatin1(), &why)) {
+        m_error = why;
+        return false;
+    }
+    return true;
+}
+
+QString MSComm::input()
+{
+    if (!isDeviceOpen())
+        return {};
+    return QString::fromLatin1(readBytes(m_inputLen));
+}
+
+void MSComm::bytesArrived()
+{
+    if (m_rThreshold > 0)
+        postReceiveEvent();
+}
+
+void MSComm::deviceFailed(const QString &reason)
+{
+    if (!isDeviceOpen())
+        return;
+    closeDevice();
+    // Queued: the device's own notification is still on the stack here, and
+    // the window may open a modal message in answer.
+    QMetaObject::invokeMethod(
+        this, [this, reason] { emit deviceLost(reason); }, Qt::QueuedConnection);
+}
+
+void MSComm::postReceiveEvent()
+{
+    if (m_eventPosted)
+        return;
+    m_eventPosted = true;
+    QMetaObject::invokeMethod(this, &MSComm::deliverReceiveEvent, Qt::QueuedConnection);
+}
+
+void MSComm::deliverReceiveEvent()
+{
+    m_eventPosted = false;
+    // Disarmed or drained since it was posted: nothing to report.
+    if (m_rThreshold <= 0 || !isDeviceOpen() || bytesWaiting() <= 0)
+        return;
+    m_commEvent = comEvReceive;
+    emit OnComm();
+}
+
+} // namespace ondril

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "LineSettings.h"
+#include "PortMap.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+namespace ondril {
+
+// The serial communications control the window talks to. It keeps the
+// property contract of the classic comm control (CommPort, Settings, PortOpen,
+// Input, Output, RThreshold, OnComm ...) and leaves the device itself to a
+// subclass, so that tests can put an in-memory device underneath.
+//
+// Characters map to bytes one to one (Latin-1) both ways.
+class MSComm : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qint16 comEvReceive = 2;
+
+    explicit MSComm(PortMap ports, QObject *parent = nullptr);
+    ~MSComm() override;
+
+    // Every setter that can fail returns false and leaves the reason in errorString().
+    bool setCommPort(qint16 port);
+    qint16 commPort() const { return m_commPort; }
+
+    bool setSettings(const QString &settings);
+    QString settings() const { return m_settingsText; }
+
+    bool setPortOpen(bool open);
+    bool portOpen() const { return isDeviceOpen(); }
+
+    void setInputLen(qint16 len) { m_inputLen = len < 0 ? qint16(0) : len; }
+    qint16 inputLen() const { return m_inputLen; }
+
+    void setInputMode(qint32 mode) { m_inputMode = mode; }
+    qint32 inputMode() const { return m_inputMode; }
+
+    // Writing 0 discards whatever has arrived and was not yet read.
+    void setInBufferCount(qint16 count);
+    qint16 inBufferCount() const;
+
+    void setRThreshold(qint16 threshold);
+    qint16 rThreshold() const { return m_rThreshold; }
+
+    // Sends at once, one byte per character; does not wait for a reply.
+    bool setOutput(const QString &text);
+    // Returns and removes what is waiting (at most InputLen characters when it is
+    // not 0); never blocks.
+    QString input();
+
+    qint16 commEvent() const { return m_commEvent; }
+
+    QString errorString() const { return m_error; }
+    const PortMap &ports() const { return m_ports; }
+    // The device behind the current CommPort, empty when that port does not exist.
+    QString device() const { return m_ports.device(m_commPort); }
+
+signals:
+    // Raised from the event loop, never from inside a property write.
+    void OnComm();
+    // The open device failed (unplugged, far side closed). The port is already
+    // closed when this arrives, and it arrives once per loss.
+    void deviceLost(const QString &reason);
+
+protected:
+    virtual bool openDevice(const QString &device, const LineSettings &line, QString *error) = 0;
+    virtual void closeDevice() = 0;
+    virtual bool isDeviceOpen() const = 0;
+    virtual bool writeBytes(const QByteArray &bytes, QString *error) = 0;
+    virtual QByteArray readBytes(qint64 maxSize) = 0; // maxSize 0: everything
+    virtual qint64 bytesWaiting() const = 0;
+    virtual void discardInput() = 0;
+
+    // For subclasses: new bytes are waiting / the open device has failed.
+    void bytesArrived();
+    void deviceFailed(const QString &reason);
+
+private:
+    void postReceiveEvent();
+    void deliverReceiveEvent();
+
+    PortMap m_ports;
+    qint16 m_commPort = 1;
+    QString m_settingsText = QStringLiteral("9600,n,8,1");
+    LineSettings m_line;
+    qint16 m_inputLen = 0;
+    qint32 m_inputMode = 0;
+    qint16 m_rThreshold = 0;
+    qint16 m_commEvent = 0;
+    bool m_eventPosted = false;
+    QString m_error;
+};
+
+} // namespace ondril

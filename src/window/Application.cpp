@@ -1,0 +1,23 @@
+#include "Application.h"
+
+#include "Dialogs.h"
+#include "Fonts.h"
+#include "Form1.h"
+#include "serial/SerialComm.h"
+
+#include <QApplication>
+
+namespace ondril {
+
+int runOndril(Dialogs &dialogs, const PortMap &ports)
+{
+    installFontSubstitutes();
+    SerialComm comm(ports);
+    Form1 form(&comm, &dialogs);
+    if (!form.Form_Load())
+        return 1;
+    form.showCentred();
+    return QApplication::exec();
+}
+
+} // namespace ondril

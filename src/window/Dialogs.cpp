@@ -1,0 +1,36 @@
+#include "Dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace ondril {
+
+void QtDialogs::message(QWidget *parent, const QString &text)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(QStringLiteral("Ondril"));
+    box.setIcon(QMessageBox::NoIcon);
+    box.setTextFormat(Qt::PlainText);
+    // A CR LF pair shows as one line break, not as a stray box glyph.
+    QString shown = text;
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    box.setText(shown);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+QString QtDialogs::openFile(QWidget *parent, const FileDialogRequest &request)
+{
+    QFileDialog dialog(parent, QString(), request.directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile); // a name that does not exist yet is fine
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(request.filters);
+    if (request.selectedFilter >= 0 && request.selectedFilter < request.filters.size())
+        dialog.selectNameFilter(request.filters.at(request.selectedFilter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace ondril

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace ondril {
+
+// What the file dialog is asked for.
+struct FileDialogRequest {
+    QString directory;
+    QStringList filters;    // "text (*.txt *.xls *.doc)" ...
+    int selectedFilter = 0;
+};
+
+// Every modal window goes through here, so that tests can answer without blocking.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A message box captioned "Ondril" with an OK button only and no icon.
+    virtual void message(QWidget *parent, const QString &text) = 0;
+    // A file-open dialog that also accepts a new name; empty when cancelled.
+    virtual QString openFile(QWidget *parent, const FileDialogRequest &request) = 0;
+};
+
+class QtDialogs : public Dialogs {
+public:
+    void message(QWidget *parent, const QString &text) override;
+    QString openFile(QWidget *parent, const FileDialogRequest &request) override;
+};
+
+} // namespace ondril

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace ondril {
+
+class Dialogs;
+class MSComm;
+
+// The one window. Its controls and three integers hold all of the program's
+// state; the controls keep their classic names so that each handler reads
+// like the behaviour it implements.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    Form1(MSComm *comm, Dialogs *dialogs, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Start-up: log path, timer, port settings, then the first COM port that opens.
+    // False when none opened; the operator has been told and the window must not show.
+    bool Form_Load();
+    void EXIT_Click();
+
+    // Shows the window in the middle of its screen.
+    void showCentred();
+    // A failure the operator must know about; the program goes on.
+    void reportError(const QString &text);
+    void setComboPortText(int port);
+
+    // Controls, in tab order.
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6;
+    QPushButton *Command8, *Command7, *Command9;
+    QComboBox *Combo1, *Combo2;
+    QLineEdit *Text1;
+    QLabel *Label2, *Label3, *Label4, *Label5, *Label6, *Label7;
+    QCheckBox *Check1;
+    QPlainTextEdit *Text2;
+    QLineEdit *Text3, *Text4;
+    QCheckBox *Check2;
+    QLabel *Label1;
+    QCheckBox *Check3;
+    QTimer *Timer1;
+    MSComm *MSComm1;
+    QAction *EXIT;
+
+    qint16 PortNo = 0;
+    qint16 CommLoopStop = 0;
+    qint16 TimerLoopStop = 0;
+
+    bool isUnloaded() const { return m_unloaded; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void MSComm1_Lost(const QString &reason);
+    void unload();
+
+    Dialogs *m_dialogs;
+    bool m_unloaded = false;
+};
+
+} // namespace ondril

@@ -1,0 +1,49 @@
+# Shared by the end-to-end scripts: a private X display, the balance simulator,
+# and clean-up of both whatever happens. Source it; it sets DISPLAY and SIM_DEV.
+set -euo pipefail
+
+cleanup() {
+    [ -n "${ONDRIL_PID:-}" ] && kill "$ONDRIL_PID" 2>/dev/null || true
+    [ -n "${SIM_PID:-}" ] && kill "$SIM_PID" 2>/dev/null || true
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+start_display() {
+    # -displayfd picks a free display and writes its number once it is ready.
+    exec {xvfb_out}< <(exec Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null)
+    XVFB_PID=$!
+    read -r -t 30 num <&"$xvfb_out" || fail "Xvfb did not start"
+    export DISPLAY=":$num"
+}
+
+start_sim() {
+    exec {sim_out}< <(exec "$@")
+    SIM_PID=$!
+    read -r -t 30 SIM_DEV <&"$sim_out" || fail "the balance simulator did not start"
+    export SIM_DEV
+}
+
+# The id of the visible window with exactly this caption, waiting for it to appear.
+find_window() {
+    timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+}
+
+# Waits for a background child to end, at most $2 seconds, and leaves its exit
+# status in EXIT_STATUS. The watchdog takes its sleep down with it when told to.
+wait_for_exit() {
+    local pid=$1 limit=$2
+    (
+        trap 'kill "$nap" 2>/dev/null; exit 0' TERM
+        sleep "$limit" & nap=$!
+        wait "$nap" && kill "$pid" 2>/dev/null
+    ) >/dev/null 2>&1 &
+    local watchdog=$!
+    EXIT_STATUS=0
+    wait "$pid" || EXIT_STATUS=$?
+    kill "$watchdog" 2>/dev/null || true
+    wait "$watchdog" 2>/dev/null || true
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "serial/MSComm.h"
+
+#include <QByteArray>
+#include <QSet>
+
+// The comm control on an in-memory device: tests decide exactly which bytes
+// arrive in which read, and see exactly what was written.
+class FakeComm : public ondril::MSComm {
+    Q_OBJECT
+public:
+    explicit FakeComm(ondril::PortMap ports = ondril::PortMap::fromList(QStringLiteral("fake1")))
+        : MSComm(std::move(ports))
+    {
+    }
+
+    // Bytes arriving from the device, as one read.
+    void feed(const QByteArray &bytes)
+    {
+        m_in += bytes;
+        bytesArrived();
+    }
+    void failDevice(const QString &reason) { deviceFailed(reason); }
+
+    QByteArray written;
+    QSet<QString> refused; // devices whose open fails
+    QString openedDevice;
+    ondril::LineSettings openedLine;
+    int opens = 0;
+
+protected:
+    bool openDevice(const QString &device, const ondril::LineSettings &line, QString *error) override
+    {
+        if (refused.contains(device)) {
+            *error = QStringLiteral("Permission denied");
+            return false;
+        }
+        m_open = true;
+        openedDevice = device;
+        openedLine = line;
+        ++opens;
+        return true;
+    }
+    void closeDevice() override { m_open = false; }
+    bool isDeviceOpen() const override { return m_open; }
+    bool writeBytes(const QByteArray &bytes, QString *) override
+    {
+        written += bytes;
+        return true;
+    }
+    QByteArray readBytes(qint64 maxSize) override
+    {
+        const qint64 n = maxSize > 0 ? qMin<qint64>(maxSize, m_in.size()) : m_in.size();
+        const QByteArray out = m_in.left(n);
+        m_in.remove(0, n);
+        return out;
+    }
+    qint64 bytesWaiting() const override { return m_in.size(); }
+    void discardInput() override { m_in.clear(); }
+
+private:
+    QByteArray m_in;
+    bool m_open = false;
+};

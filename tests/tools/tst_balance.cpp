@@ -1,0 +1,98 @@
+#include "Balance.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+QString one(Balance &b, const char *bytes)
+{
+    const auto replies = b.receive(bytes);
+    return replies.size() == 1 ? QString::fromStdString(replies[0].line) : QString();
+}
+double valueOf(const QString &line)
+{
+    return line.mid(5, 9).remove(' ').toDouble();
+}
+} // namespace
+
+class TestBalance : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldPrintAWeighingLine()
+    {
+        Balance b(152.37);
+        const QString line = one(b, "\x1bp");
+        QVERIFY2(QRegularExpression("^     \\+ +\\d+\\.\\d\\d g\\r\\n$").match(line).hasMatch(),
+                 qPrintable(line));
+        QCOMPARE(line.size(), 18);
+        QVERIFY(qAbs(valueOf(line) - 152.37) <= 0.021);
+    }
+
+    void shouldFindCommandsSplitAcrossReads()
+    {
+        Balance b;
+        QVERIFY(b.receive("\x1b").empty());
+        QCOMPARE(b.receive("p").size(), size_t(1));
+        QVERIFY(b.receive("p").empty());      // a letter without ESC is noise
+        QVERIFY(b.receive("\x1bz").empty());  // unknown command: silence
+        QCOMPARE(b.receive("\x1bp\x1bp").size(), size_t(2));
+    }
+
+    void shouldTareToZero()
+    {
+        Balance b(100.0);
+        QVERIFY(b.receive("\x1bt").empty());
+        QVERIFY(qAbs(valueOf(one(b, "\x1bp"))) <= 0.041);
+    }
+
+    void shouldStepThroughTheUnits()
+    {
+        Balance b(1000.0);
+        QStringList seen;
+        for (int i = 0; i < 6; ++i) {
+            seen << QString::fromLatin1(b.unit());
+            b.receive("\x1bs");
+        }
+        QCOMPARE(seen, (QStringList{"g", "kg", "ct", "oz", "lb", "g"}));
+        const QString kg = one(b, "\x1bp");
+        QVERIFY2(kg.endsWith(" kg\r\n") && qAbs(valueOf(kg) - 1.0) < 0.001, qPrintable(kg));
+    }
+
+    void shouldCountPieces()
+    {
+        Balance b(150.0);
+        b.receive("\x1br");
+        QVERIFY(b.counting());
+        const QString line = one(b, "\x1bp");
+        QVERIFY2(line.endsWith(" pcs\r\n") && valueOf(line) == 30, qPrintable(line));
+        b.receive("\x1br");
+        QVERIFY(!b.counting());
+    }
+
+    void shouldCalibrateOverAboutTwoSeconds()
+    {
+        Balance b;
+        const auto replies = b.receive("\x1bq");
+        QVERIFY(replies.size() >= 2);
+        QCOMPARE(replies.front().delayMs, 0);
+        QVERIFY(replies.back().delayMs >= 1500 && replies.back().delayMs <= 2500);
+        for (const auto &r : replies)
+            QVERIFY(QString::fromStdString(r.line).endsWith("\r\n"));
+    }
+
+    void shouldGarbleAllButTheLineEnd()
+    {
+        const std::string line = "     +  152.37 g\r\n";
+        const std::string g = garble(line, 7);
+        QCOMPARE(g.size(), line.size());
+        QCOMPARE(g.substr(g.size() - 2), std::string("\r\n"));
+        QVERIFY(g.substr(0, g.size() - 2).find_first_of("\r\n") == std::string::npos);
+        int same = 0;
+        for (size_t i = 0; i + 2 < line.size(); ++i)
+            same += g[i] == line[i];
+        QVERIFY(same < 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBalance)
+#include "tst_balance.moc"

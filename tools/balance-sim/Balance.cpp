@@ -1,0 +1,116 @@
+#include "Balance.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+struct Unit {
+    const char *name;
+    double perGram;
+    int decimals;
+};
+
+const Unit units[] = {
+    {"g", 1.0, 2},
+    {"kg", 0.001, 5},
+    {"ct", 5.0, 2},
+    {"oz", 1.0 / 28.349523125, 4},
+    {"lb", 1.0 / 453.59237, 5},
+};
+constexpr int unitCount = int(sizeof units / sizeof units[0]);
+constexpr double pieceGrams = 5.0;
+constexpr double noiseGrams = 0.02;
+
+std::string formatLine(double value, int decimals, const char *unit)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "     %c%8.*f %s\r\n", value < 0 ? '-' : '+', decimals,
+                  std::fabs(value), unit);
+    return buf;
+}
+
+} // namespace
+
+Balance::Balance(double massGrams, unsigned seed) : m_mass(massGrams), m_rng(seed) {}
+
+const char *Balance::unit() const
+{
+    return m_counting ? "pcs" : units[m_unit].name;
+}
+
+double Balance::grossReading()
+{
+    std::uniform_real_distribution<double> noise(-noiseGrams, noiseGrams);
+    return m_mass + noise(m_rng);
+}
+
+std::string Balance::weighingLine()
+{
+    const double net = grossReading() - m_tare;
+    if (m_counting)
+        return formatLine(std::round(net / pieceGrams), 0, "pcs");
+    const Unit &u = units[m_unit];
+    return formatLine(net * u.perGram, u.decimals, u.name);
+}
+
+std::vector<Balance::Reply> Balance::receive(const std::string &bytes)
+{
+    std::vector<Reply> replies;
+    for (char c : bytes) {
+        if (c == '\x1b') {
+            m_escape = true;
+            continue;
+        }
+        if (!m_escape)
+            continue; // noise between commands is ignored
+        m_escape = false;
+        for (Reply &r : command(c))
+            replies.push_back(std::move(r));
+    }
+    return replies;
+}
+
+std::vector<Balance::Reply> Balance::command(char letter)
+{
+    switch (letter) {
+    case 'p':
+        return {{0, weighingLine()}};
+    case 't':
+        m_tare = grossReading();
+        return {};
+    case 's':
+        m_counting = false;
+        m_unit = (m_unit + 1) % unitCount;
+        return {};
+    case 'r':
+        m_counting = !m_counting;
+        return {};
+    case 'q':
+        return {{0, "  CAL  START\r\n"},
+                {1000, "  CAL   200.00 g\r\n"},
+                {2000, "  CAL  END\r\n"}};
+    default:
+        return {};
+    }
+}
+
+std::string garble(const std::string &line, std::uint32_t seed)
+{
+    std::string out = line;
+    size_t end = out.size();
+    if (end >= 2 && out.compare(end - 2, 2, "\r\n") == 0)
+        end -= 2;
+    std::uint32_t x = seed ? seed : 0x9e3779b9u;
+    for (size_t i = 0; i < end; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        unsigned char b = static_cast<unsigned char>(out[i]);
+        b = static_cast<unsigned char>((b << 1) ^ (x & 0xff) ^ 0x80);
+        if (b == '\r' || b == '\n')
+            b ^= 0x80; // keep the line's only break at its end
+        out[i] = static_cast<char>(b);
+    }
+    return out;
+}

@@ -1,0 +1,315 @@
+// balance-sim: a simulated laboratory balance on a pseudo-terminal.
+// Prints the terminal's device path as its first line, then answers the
+// balance's remote commands until SIGINT or SIGTERM.
+
+#include "Balance.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    int baud = 600;
+    int delayMs = 0;
+    int chunk = 0;
+    int chunkGapMs = 20;
+    int streamMs = 0;
+    double mass = 152.37;
+    unsigned seed = 1;
+    std::string link;
+    bool verbose = false;
+};
+
+void usage(FILE *to)
+{
+    std::fputs(
+        "usage: balance-sim [options]\n"
+        "  --baud N        the balance's own speed (600 1200 2400 4800 9600; default 600);\n"
+        "                  at any other port speed its replies arrive garbled\n"
+        "  --delay MS      wait MS milliseconds before each reply (default 0)\n"
+        "  --chunk N       send each reply in pieces of N bytes\n"
+        "  --chunk-gap MS  pause between pieces (default 20)\n"
+        "  --stream MS     also send a weighing line every MS milliseconds unasked\n"
+        "  --mass G        the mass on the pan in grams (default 152.37)\n"
+        "  --seed N        seed of the reading noise (default 1)\n"
+        "  --link PATH     make PATH a symbolic link to the terminal (removed at exit)\n"
+        "  --verbose       log commands and replies on standard error\n"
+        "Commands: ESC p print, ESC t tare, ESC s next unit, ESC r piece count,\n"
+        "ESC q calibrate. The first line of output is the terminal's device path.\n",
+        to);
+}
+
+bool parseInt(const char *text, int min, int max, int *out)
+{
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || end == text || *end || v < min || v > max)
+        return false;
+    *out = int(v);
+    return true;
+}
+
+bool parseOptions(int argc, char **argv, Options *o)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            std::exit(0);
+        }
+        if (a == "--verbose") {
+            o->verbose = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "balance-sim: %s needs a value\n", a.c_str());
+            return false;
+        }
+        const char *v = argv[++i];
+        int seed = 0;
+        bool ok = true;
+        if (a == "--baud")
+            ok = parseInt(v, 1, 4000000, &o->baud);
+        else if (a == "--delay")
+            ok = parseInt(v, 0, 3600000, &o->delayMs);
+        else if (a == "--chunk")
+            ok = parseInt(v, 1, 1 << 20, &o->chunk);
+        else if (a == "--chunk-gap")
+            ok = parseInt(v, 0, 3600000, &o->chunkGapMs);
+        else if (a == "--stream")
+            ok = parseInt(v, 1, 3600000, &o->streamMs);
+        else if (a == "--seed") {
+            ok = parseInt(v, 0, 1 << 30, &seed);
+            o->seed = unsigned(seed);
+        } else if (a == "--mass") {
+            char *end = nullptr;
+            o->mass = std::strtod(v, &end);
+            ok = end != v && !*end;
+        } else if (a == "--link")
+            o->link = v;
+        else {
+            std::fprintf(stderr, "balance-sim: unknown option %s\n", a.c_str());
+            return false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "balance-sim: bad value for %s: %s\n", a.c_str(), v);
+            return false;
+        }
+    }
+    return true;
+}
+
+int speedOf(speed_t s)
+{
+    static const std::pair<speed_t, int> table[] = {
+        {B50, 50},       {B75, 75},       {B110, 110},     {B134, 134},     {B150, 150},
+        {B200, 200},     {B300, 300},     {B600, 600},     {B1200, 1200},   {B1800, 1800},
+        {B2400, 2400},   {B4800, 4800},   {B9600, 9600},   {B19200, 19200}, {B38400, 38400},
+        {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
+    for (const auto &e : table)
+        if (e.first == s)
+            return e.second;
+    return -1;
+}
+
+speed_t constantFor(int baud)
+{
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    default: return B600;
+    }
+}
+
+struct Pending {
+    Clock::time_point due;
+    std::string bytes;
+};
+
+class Simulator {
+public:
+    Simulator(const Options &o) : m_opt(o), m_balance(o.mass, o.seed) {}
+
+    bool open()
+    {
+        if (openpty(&m_master, &m_slave, nullptr, nullptr, nullptr) != 0) {
+            std::perror("balance-sim: openpty");
+            return false;
+        }
+        // Holding the terminal's own end open keeps the pair alive while the
+        // program closes and reopens the port, and lets us read its speed.
+        termios t{};
+        tcgetattr(m_slave, &t);
+        cfmakeraw(&t);
+        cfsetispeed(&t, constantFor(m_opt.baud));
+        cfsetospeed(&t, constantFor(m_opt.baud));
+        tcsetattr(m_slave, TCSANOW, &t);
+        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        fcntl(m_master, F_SETFD, FD_CLOEXEC);
+        fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+        m_path = ttyname(m_slave);
+        if (!m_opt.link.empty()) {
+            ::unlink(m_opt.link.c_str());
+            if (::symlink(m_path.c_str(), m_opt.link.c_str()) != 0) {
+                std::fprintf(stderr, "balance-sim: cannot link %s: %s\n", m_opt.link.c_str(),
+                             std::strerror(errno));
+                return false;
+            }
+        }
+        std::printf("%s\n", m_path.c_str());
+        std::fflush(stdout);
+        return true;
+    }
+
+    void close()
+    {
+        if (!m_opt.link.empty())
+            ::unlink(m_opt.link.c_str());
+        ::close(m_master);
+        ::close(m_slave);
+    }
+
+    int run(const sigset_t &waitMask)
+    {
+        auto nextStream = Clock::now() + std::chrono::milliseconds(m_opt.streamMs);
+        for (;;) {
+            const auto now = Clock::now();
+            if (m_opt.streamMs > 0 && now >= nextStream) {
+                send(m_balance.weighingLine(), 0);
+                nextStream += std::chrono::milliseconds(m_opt.streamMs);
+                if (nextStream < now)
+                    nextStream = now + std::chrono::milliseconds(m_opt.streamMs);
+            }
+            flushDue(now);
+
+            Clock::time_point wake = Clock::time_point::max();
+            if (m_opt.streamMs > 0)
+                wake = nextStream;
+            for (const Pending &p : m_queue)
+                wake = std::min(wake, p.due);
+            timespec ts{};
+            timespec *timeout = nullptr;
+            if (wake != Clock::time_point::max()) {
+                const auto left = std::max(Clock::duration::zero(), wake - Clock::now());
+                const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+                ts.tv_sec = time_t(ns / 1000000000);
+                ts.tv_nsec = long(ns % 1000000000);
+                timeout = &ts;
+            }
+            pollfd pfd{m_master, POLLIN, 0};
+            const int n = ppoll(&pfd, 1, timeout, &waitMask);
+            if (n < 0) {
+                if (errno == EINTR)
+                    return 0; // SIGINT or SIGTERM
+                std::perror("balance-sim: poll");
+                return 1;
+            }
+            if (n > 0 && (pfd.revents & POLLIN))
+                readCommands();
+        }
+    }
+
+private:
+    void readCommands()
+    {
+        char buf[512];
+        const ssize_t got = ::read(m_master, buf, sizeof buf);
+        if (got <= 0)
+            return;
+        const std::string bytes(buf, size_t(got));
+        for (const Balance::Reply &r : m_balance.receive(bytes))
+            send(r.line, r.delayMs);
+    }
+
+    void send(std::string line, int delayMs)
+    {
+        termios t{};
+        int portSpeed = m_opt.baud;
+        if (tcgetattr(m_slave, &t) == 0)
+            portSpeed = speedOf(cfgetispeed(&t));
+        if (portSpeed != m_opt.baud)
+            line = garble(line, ++m_garbleSeed);
+        if (m_opt.verbose)
+            std::fprintf(stderr, "balance-sim: reply %zu bytes at %d baud (port %d)\n", line.size(),
+                         m_opt.baud, portSpeed);
+
+        auto due = Clock::now() + std::chrono::milliseconds(m_opt.delayMs + delayMs);
+        const size_t piece = m_opt.chunk > 0 ? size_t(m_opt.chunk) : line.size();
+        for (size_t at = 0; at < line.size(); at += piece) {
+            m_queue.push_back({due, line.substr(at, piece)});
+            due += std::chrono::milliseconds(m_opt.chunkGapMs);
+        }
+        std::stable_sort(m_queue.begin(), m_queue.end(),
+                         [](const Pending &a, const Pending &b) { return a.due < b.due; });
+    }
+
+    void flushDue(Clock::time_point now)
+    {
+        while (!m_queue.empty() && m_queue.front().due <= now) {
+            const std::string &bytes = m_queue.front().bytes;
+            // Nobody reading and the terminal's buffer full: drop, as a line would.
+            if (::write(m_master, bytes.data(), bytes.size()) < 0 && m_opt.verbose)
+                std::fprintf(stderr, "balance-sim: dropped %zu bytes: %s\n", bytes.size(),
+                             std::strerror(errno));
+            m_queue.erase(m_queue.begin());
+        }
+    }
+
+    Options m_opt;
+    Balance m_balance;
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_path;
+    std::vector<Pending> m_queue;
+    std::uint32_t m_garbleSeed = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options opt;
+    if (!parseOptions(argc, argv, &opt)) {
+        usage(stderr);
+        return 2;
+    }
+
+    // The signals are blocked except while waiting in ppoll, so one that comes
+    // in between is not lost.
+    sigset_t block, waitMask;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    sigprocmask(SIG_BLOCK, &block, &waitMask);
+    struct sigaction sa{};
+    sa.sa_handler = [](int) {};
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    Simulator sim(opt);
+    if (!sim.open())
+        return 1;
+    const int status = sim.run(waitMask);
+    sim.close();
+    return status;
+}
