@@ -69,6 +69,10 @@ bool SerialComm::writeBytes(const QByteArray &bytes, QString *error)
     }
     // QSerialPort buffers writes until the event loop runs; commands go out now.
     m_port.flush();
+    if (!m_port.isOpen()) { // the write found the device gone and closed it
+        *error = QStringLiteral("the device stopped working");
+        return false;
+    }
     return true;
 }
 

@@ -255,6 +255,7 @@ void Form1::showCentred()
     if (where)
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         where->availableGeometry()));
+    Command1->setFocus(); // the first tab stop
     show();
 }
 

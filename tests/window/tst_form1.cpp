@@ -19,6 +19,16 @@
 
 using namespace ondril;
 
+namespace {
+// Shown and given the keyboard, as on the operator's screen.
+bool showActive(Form1 &form)
+{
+    form.showCentred();
+    QApplication::setActiveWindow(&form);
+    return QTest::qWaitForWindowActive(&form);
+}
+} // namespace
+
 class TestForm1 : public QObject {
     Q_OBJECT
 
@@ -161,10 +171,7 @@ private slots:
     void shouldVisitControlsInTabOrder()
     {
         Form1 form(&comm, &dialogs);
-        form.show();
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
-        form.Command1->setFocus();
+        QVERIFY(showActive(form));
 
         const auto owner = [&form](QWidget *w) -> QString {
             // A combo box's typing field stands for the combo box.
@@ -196,9 +203,7 @@ private slots:
     void shouldKeepHexBoxesOutOfReachButWritable()
     {
         Form1 form(&comm, &dialogs);
-        form.show();
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(showActive(form));
         for (QLineEdit *box : {form.Text3, form.Text4}) {
             form.Command1->setFocus();
             QTest::mouseClick(box, Qt::LeftButton);
@@ -212,9 +217,7 @@ private slots:
     void shouldRaiseNothingForATypedComboValue()
     {
         Form1 form(&comm, &dialogs);
-        form.show();
-        QApplication::setActiveWindow(&form);
-        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(showActive(form));
         for (QComboBox *box : {form.Combo1, form.Combo2}) {
             QSignalSpy picks(box, &QComboBox::activated);
             const int entries = box->count();

@@ -147,7 +147,7 @@ struct Pending {
 
 class Simulator {
 public:
-    Simulator(const Options &o) : m_opt(o), m_balance(o.mass, o.seed) {}
+    explicit Simulator(const Options &o) : m_opt(o), m_balance(o.mass, o.seed) {}
 
     bool open()
     {
