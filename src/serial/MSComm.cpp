@@ -56,8 +56,7 @@ bool MSComm::setPortOpen(bool open)
         m_error = QStringLiteral("%1: %2").arg(dev, why);
         return false;
     }
-    if (m_rThreshold > 0 && bytesWaiting() > 0)
-        postReceiveEvent();
+    bytesArrived(); // characters already waiting raise the event too
     return true;
 }
 
@@ -79,8 +78,7 @@ void MSComm::setRThreshold(qint16 threshold)
     m_rThreshold = threshold < 0 ? qint16(0) : threshold;
     // Characters that were already waiting raise the event too, so nothing sits
     // unseen until the next byte happens to arrive.
-    if (m_rThreshold > 0 && isDeviceOpen() && bytesWaiting() > 0)
-        postReceiveEvent();
+    bytesArrived();
 }
 
 bool MSComm::setOutput(const QString &text)
@@ -106,6 +104,7 @@ QString MSComm::input()
 
 void MSComm::bytesArrived()
 {
+    // Whether anything is still waiting is checked when the event is delivered.
     if (m_rThreshold > 0)
         postReceiveEvent();
 }

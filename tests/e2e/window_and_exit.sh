@@ -14,7 +14,7 @@ win=$(find_window "Brivon Electronic Balance Communications Test") || true
 [ -n "$win" ] || fail "the main window did not appear"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 [ "$WIDTH" -eq 708 ] || fail "window width $WIDTH, expected 708"
-[ "$X" -eq $(( (1280 - WIDTH) / 2 )) ] || fail "window at x=$X, not centred"
+[ "$X" -eq $(( (SCREEN_WIDTH - WIDTH) / 2 )) ] || fail "window at x=$X, not centred"
 [ -n "${E2E_SCREENSHOT:-}" ] && import -window root "$E2E_SCREENSHOT"
 
 # EXIT is the menu bar's only item, at its left end.

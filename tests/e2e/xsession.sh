@@ -10,11 +10,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+SCREEN_WIDTH=1280
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 start_display() {
     # -displayfd picks a free display and writes its number once it is ready.
-    exec {xvfb_out}< <(exec Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null)
+    exec {xvfb_out}< <(exec Xvfb -displayfd 1 -screen 0 "${SCREEN_WIDTH}x900x24" -nolisten tcp 2>/dev/null)
     XVFB_PID=$!
     read -r -t 30 num <&"$xvfb_out" || fail "Xvfb did not start"
     export DISPLAY=":$num"
