@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   fonts-wqy-zenhei fonts-liberation fonts-dejavu-core
-  xvfb xauth xdotool x11-utils imagemagick socat procps
+  xvfb xauth xdotool xclip x11-utils imagemagick socat procps
 )
 
 missing=()

@@ -134,7 +134,12 @@ void MSComm::deliverReceiveEvent()
     // Disarmed or drained since it was posted: nothing to report.
     if (m_rThreshold <= 0 || !isDeviceOpen() || bytesWaiting() <= 0)
         return;
-    m_commEvent = comEvReceive;
+    raiseCommEvent(comEvReceive);
+}
+
+void MSComm::raiseCommEvent(qint16 event)
+{
+    m_commEvent = event;
     emit OnComm();
 }
 

@@ -78,6 +78,8 @@ protected:
     // For subclasses: new bytes are waiting / the open device has failed.
     void bytesArrived();
     void deviceFailed(const QString &reason);
+    // Raises OnComm with the given CommEvent code.
+    void raiseCommEvent(qint16 event);
 
 private:
     void postReceiveEvent();

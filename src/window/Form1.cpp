@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Fonts.h"
+#include "commands/BalanceCommand.h"
 #include "serial/MSComm.h"
 
 #include <QAction>
@@ -111,12 +112,16 @@ void Form1::buildControls()
     QWidget *p = client;
 
     // Created in tab order, which Qt takes as the focus chain.
-    Command1 = button(p, "Command1", "Cycle Print", 960, 1200, 1845, 615);
-    Command2 = button(p, "Command2", "PRINT", 960, 2160, 1485, 495);
-    Command3 = button(p, "Command3", "CAL", 2760, 2160, 1485, 495);
-    Command4 = button(p, "Command4", "COUNT", 4560, 2160, 1485, 495);
-    Command5 = button(p, "Command5", "UNIT", 6360, 2160, 1485, 495);
-    Command6 = button(p, "Command6", "TARE", 8160, 2160, 1485, 495);
+    Command1 = button(p, "Command1", cyclePrintCaption, 960, 1200, 1845, 615);
+    // The command buttons stand in a row, in the order of the command table.
+    const auto commandButton = [&](const char *name, int i) {
+        return button(p, name, balanceCommands[i].caption, 960 + 1800 * i, 2160, 1485, 495);
+    };
+    Command2 = commandButton("Command2", 0);
+    Command3 = commandButton("Command3", 1);
+    Command4 = commandButton("Command4", 2);
+    Command5 = commandButton("Command5", 3);
+    Command6 = commandButton("Command6", 4);
     Command8 = button(p, "Command8", "Clear", 1680, 5280, 1455, 495);
     Command7 = button(p, "Command7", "Save", 1680, 6000, 1455, 495);
     Command9 = button(p, "Command9", "Save as", 1680, 7080, 1455, 495);
@@ -154,6 +159,7 @@ void Form1::buildControls()
     Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     Text2->setTabChangesFocus(true);
+    Text2->setUndoRedoEnabled(false); // an undo record per line would grow all shift long
 
     Text3 = hexBox(p, "Text3", 4440, 3000, 495, 495);
     Text4 = hexBox(p, "Text4", 5040, 3000, 495, 495);
@@ -184,6 +190,13 @@ void Form1::buildControls()
 void Form1::connectHandlers()
 {
     connect(EXIT, &QAction::triggered, this, &Form1::EXIT_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    const std::array<QPushButton *, balanceCommands.size()> commandButtons{Command2, Command3, Command4,
+                                                                           Command5, Command6};
+    for (size_t i = 0; i < commandButtons.size(); ++i)
+        connect(commandButtons[i], &QPushButton::clicked, this, [this, i] { sendCommand(balanceCommands[i]); });
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &MSComm::deviceLost, this, &Form1::MSComm1_Lost);
 }
 

@@ -15,6 +15,7 @@ namespace ondril {
 
 class Dialogs;
 class MSComm;
+struct BalanceCommand;
 
 // The one window. Its controls and three integers hold all of the program's
 // state; the controls keep their classic names so that each handler reads
@@ -35,6 +36,20 @@ public:
     // A failure the operator must know about; the program goes on.
     void reportError(const QString &text);
     void setComboPortText(int port);
+
+    // Balance commands (commands/): the five buttons and the cycle-print tick.
+    void sendCommand(const BalanceCommand &command);
+
+    // Reception (reception/). The line collector waits, letting other handlers
+    // run, until a CR LF arrives (true, the text is shown) or `stop` is 1 (false).
+    bool collectLine(const qint16 &stop);
+    void MSComm1_OnComm();
+    void Command1_Click();
+    void Timer1_Timer();
+    // The caption of Command1 is the cycle-print state.
+    bool isCycleRunning() const;
+    static constexpr const char *cyclePrintCaption = "Cycle Print";
+    static constexpr const char *stopCaption = "Stop";
 
     // Controls, in tab order.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6;
@@ -69,6 +84,7 @@ private:
 
     Dialogs *m_dialogs;
     bool m_unloaded = false;
+    bool m_tickWaiting = false;
 };
 
 } // namespace ondril

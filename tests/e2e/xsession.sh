@@ -29,6 +29,32 @@ start_sim() {
     export SIM_DEV
 }
 
+# Starts ondril on the simulator's terminal and leaves its main window's id in
+# WIN and the height of its menu bar (above the 611 px client area) in MENU.
+start_ondril() {
+    ONDRIL_PORTS="$SIM_DEV" "$1" &
+    ONDRIL_PID=$!
+    WIN=$(find_window "Brivon Electronic Balance Communications Test") || true
+    [ -n "$WIN" ] || fail "the main window did not appear"
+    eval "$(xdotool getwindowgeometry --shell "$WIN")"
+    MENU=$(( HEIGHT - 611 ))
+}
+
+# A display, the simulator, and ondril on it: start_session ONDRIL SIM.
+start_session() {
+    start_display
+    start_sim "$2"
+    start_ondril "$1"
+}
+
+# EXIT, the menu bar's only item at its left end, must end ondril with status 0.
+exit_through_menu() {
+    xdotool mousemove --window "$WIN" 20 10 click 1
+    wait_for_exit "$ONDRIL_PID" 20
+    ONDRIL_PID=
+    [ "$EXIT_STATUS" -eq 0 ] || fail "ondril ended with status $EXIT_STATUS after EXIT"
+}
+
 # The id of the visible window with exactly this caption, waiting for it to appear.
 find_window() {
     timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1

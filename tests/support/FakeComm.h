@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QSet>
 
+#include <functional>
+
 // The comm control on an in-memory device: tests decide exactly which bytes
 // arrive in which read, and see exactly what was written.
 class FakeComm : public ondril::MSComm {
@@ -22,8 +24,12 @@ public:
         bytesArrived();
     }
     void failDevice(const QString &reason) { deviceFailed(reason); }
+    void raise(qint16 commEvent) { raiseCommEvent(commEvent); }
 
+    // Bytes that land just after the next read, still waiting when it returns.
+    QByteArray lateBytes;
     QByteArray written;
+    std::function<void(const QByteArray &)> onWrite; // a balance answering
     QSet<QString> refused; // devices whose open fails
     QString openedDevice;
     ondril::LineSettings openedLine;
@@ -47,6 +53,8 @@ protected:
     bool writeBytes(const QByteArray &bytes, QString *) override
     {
         written += bytes;
+        if (onWrite)
+            onWrite(bytes);
         return true;
     }
     QByteArray readBytes(qint64 maxSize) override
@@ -54,6 +62,8 @@ protected:
         const qint64 n = maxSize > 0 ? qMin<qint64>(maxSize, m_in.size()) : m_in.size();
         const QByteArray out = m_in.left(n);
         m_in.remove(0, n);
+        m_in += lateBytes;
+        lateBytes.clear();
         return out;
     }
     qint64 bytesWaiting() const override { return m_in.size(); }

@@ -1,0 +1,208 @@
+// Figures for line reception: processor use while a line collector waits,
+// the cost of one append to a short and to a long receive box, the memory a
+// long box takes, and the time from a CR LF on the port to the line on screen.
+//
+//   ondril-bench [idle] [latency] [box] [--lines N]
+//
+// With no section named it runs all three; the long box has 300,000 lines
+// unless told. It runs offscreen when there is no display.
+#include "Pty.h"
+#include "reception/ReceiveBox.h"
+#include "serial/SerialComm.h"
+#include "window/Dialogs.h"
+#include "window/Form1.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <time.h>
+#include <vector>
+
+using namespace ondril;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+class StderrDialogs : public Dialogs {
+public:
+    void message(QWidget *, const QString &text) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    QString openFile(QWidget *, const FileDialogRequest &) override { return {}; }
+};
+
+double processCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+long statusKb(const char *field)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// Runs the event loop for `ms` milliseconds, then `then`.
+void runFor(int ms, const std::function<void()> &then = {})
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, [&] {
+        if (then)
+            then();
+        loop.quit();
+    });
+    loop.exec();
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+struct Wired {
+    Pty pty;
+    StderrDialogs dialogs;
+    SerialComm comm{PortMap::fromList(pty.path())};
+    Form1 form{&comm, &dialogs};
+    bool loaded = form.Form_Load();
+};
+
+void idleWhileWaiting()
+{
+    Wired w;
+    w.form.show();
+    w.pty.send("     +  152.");
+    double cpu0 = 0, wall0 = 0, cpu1 = 0, wall1 = 0;
+    QElapsedTimer wall;
+    wall.start();
+    // The collector starts within the first pass; measure well inside its wait.
+    QTimer::singleShot(500, [&] { cpu0 = processCpuSeconds(); wall0 = wall.elapsed() / 1000.0; });
+    runFor(5500, [&] {
+        cpu1 = processCpuSeconds();
+        wall1 = wall.elapsed() / 1000.0;
+        w.pty.send("37 g\r\n");
+    });
+    runFor(100);
+    const bool ended = w.form.Text2->toPlainText().contains(QLatin1String("152.37 g"));
+    std::printf("idle while a line collector waits: %.3f %% of one core over %.1f s%s\n",
+                100.0 * (cpu1 - cpu0) / (wall1 - wall0), wall1 - wall0,
+                ended ? "" : " (the line never arrived!)");
+}
+
+void latency()
+{
+    Wired w;
+    w.form.show();
+    constexpr int samples = 2000;
+    std::vector<Clock::time_point> sent(samples), shown;
+    shown.reserve(samples);
+    std::atomic<int> ready{0};
+    QObject::connect(w.form.Text2->document(), &QTextDocument::contentsChanged,
+                     [&] { shown.push_back(Clock::now()); });
+    std::thread balance([&] {
+        const QByteArray line("     +  152.37 g\r\n");
+        for (int i = 0; i < samples; ++i) {
+            // The line's body first, its CR LF alone: the clock starts at the CR LF.
+            w.pty.send(line.left(line.size() - 2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            sent[size_t(i)] = Clock::now();
+            w.pty.send("\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(8));
+        }
+        ready = 1;
+    });
+    while (!ready)
+        runFor(100);
+    balance.join();
+    runFor(100);
+    std::vector<double> ms;
+    for (size_t i = 0; i < std::min(sent.size(), shown.size()); ++i)
+        ms.push_back(std::chrono::duration<double, std::milli>(shown[i] - sent[i]).count());
+    std::printf("CR LF on the port to the line in the box (%zu of %d lines): median %.3f ms, "
+                "99th percentile %.3f ms, worst %.3f ms\n",
+                ms.size(), samples, percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
+}
+
+// The median time of one append, and painting it, with `lines` already shown.
+double appendCostUs(Form1 &form, int lines, int &shownLines)
+{
+    const QString line = QStringLiteral("2026-12-07 14:03:27      +  152.37 g\r\n");
+    for (; shownLines < lines; ++shownLines) {
+        appendToBox(form.Text2, line);
+        if (shownLines % 1000 == 0)
+            QCoreApplication::processEvents();
+    }
+    QCoreApplication::processEvents();
+    std::vector<double> us;
+    for (int i = 0; i < 500; ++i, ++shownLines) {
+        const auto t0 = Clock::now();
+        appendToBox(form.Text2, line);
+        QCoreApplication::processEvents();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    return percentile(us, 0.5);
+}
+
+void longBox(int lines)
+{
+    const long before = statusKb("VmRSS:");
+    Wired w;
+    w.form.show();
+    int shown = 0;
+    const double small = appendCostUs(w.form, 1000, shown);
+    const double large = appendCostUs(w.form, lines, shown);
+    std::printf("one append with 1,000 lines in the box: %.1f us; with %d lines: %.1f us "
+                "(ratio %.2f)\n",
+                small, lines, large, large / small);
+    std::printf("memory with %d lines in the box: %.1f MB resident (%.1f MB before the box, "
+                "peak %.1f MB)\n",
+                shown, statusKb("VmRSS:") / 1024.0, before / 1024.0, statusKb("VmHWM:") / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    int lines = 300000;
+    QStringList sections;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--lines") && i + 1 < args.size())
+            lines = args[++i].toInt();
+        else if (QStringList{"idle", "latency", "box"}.contains(args[i]))
+            sections << args[i];
+        else {
+            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [--lines N]\n");
+            return 2;
+        }
+    }
+    const auto wanted = [&](const char *s) { return sections.isEmpty() || sections.contains(QLatin1String(s)); };
+    if (wanted("idle"))
+        idleWhileWaiting();
+    if (wanted("latency"))
+        latency();
+    if (wanted("box"))
+        longBox(lines);
+    return 0;
+}

@@ -1,0 +1,19 @@
+#include "commands/BalanceCommand.h"
+#include "serial/MSComm.h"
+#include "window/Form1.h"
+
+#include <QLineEdit>
+
+namespace ondril {
+
+void Form1::sendCommand(const BalanceCommand &command)
+{
+    Text3->setText(QLatin1String(escapeHex));
+    Text4->setText(QLatin1String(command.letterHex));
+    const char bytes[] = {escape, command.letter};
+    // A device that vanished on this write has already been reported as lost.
+    if (!MSComm1->setOutput(QString::fromLatin1(bytes, 2)) && MSComm1->portOpen())
+        reportError(QStringLiteral("ERROR: the command could not be sent: %1").arg(MSComm1->errorString()));
+}
+
+} // namespace ondril

@@ -1,0 +1,48 @@
+#include "reception/ReceiveBox.h"
+#include "serial/MSComm.h"
+#include "window/Form1.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDate>
+#include <QTime>
+
+namespace ondril {
+
+bool Form1::collectLine(const qint16 &stop)
+{
+    static const QString crLf = QStringLiteral("\r\n");
+    QString pending;
+    QEventLoop::ProcessEventsFlags wait = QEventLoop::AllEvents; // the first pass takes only what is queued already
+    for (;;) {
+        // Later passes sleep until something happens (bytes, a click, a tick):
+        // a wait for a reply that never comes costs no processor time.
+        QCoreApplication::processEvents(wait);
+        wait = QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
+        if (stop == 1)
+            return false;
+        const qsizetype searched = qMax<qsizetype>(0, pending.size() - 1);
+        pending += MSComm1->input();
+        // The text before `searched` held no CR LF already.
+        if (pending.indexOf(crLf, searched) >= 0)
+            break;
+    }
+    MSComm1->setInBufferCount(0);
+    if (Check1->isChecked())
+        pending.prepend(QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")));
+    if (Check2->isChecked())
+        pending.prepend(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd ")));
+    appendToBox(Text2, pending);
+    return true;
+}
+
+void Form1::MSComm1_OnComm()
+{
+    if (MSComm1->commEvent() != MSComm::comEvReceive)
+        return;
+    MSComm1->setRThreshold(0);
+    if (collectLine(CommLoopStop))
+        MSComm1->setRThreshold(1);
+}
+
+} // namespace ondril

@@ -1,0 +1,140 @@
+#include "FormRig.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextCursor>
+
+using namespace ondril;
+
+class TestReception : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldAppendALineArrivingInPiecesOnceWhole()
+    {
+        FormRig rig;
+        QByteArray seen[2];
+        after(0, [&] { rig.comm.feed("     +  15"); });
+        after(30, [&] { seen[0] = rig.shown(); rig.comm.feed("2.37 g\r"); });
+        after(60, [&] { seen[1] = rig.shown(); rig.comm.feed("\n"); });
+        QTest::qWait(120);
+        QCOMPARE(seen[0], QByteArray());
+        QCOMPARE(seen[1], QByteArray());
+        QCOMPARE(rig.shown(), QByteArray("     +  152.37 g\r\n"));
+        QCOMPARE(rig.comm.rThreshold(), qint16(1));
+        QCOMPARE(rig.form.Text2->textCursor().position(), rig.form.Text2->document()->characterCount() - 1);
+
+        // Re-armed: the next reply is served by a new event.
+        rig.comm.feed("     +  152.35 g\r\n");
+        QTRY_COMPARE(rig.shown(), QByteArray("     +  152.37 g\r\n     +  152.35 g\r\n"));
+        // One line break per CR LF: no empty line between replies.
+        QCOMPARE(rig.form.Text2->document()->blockCount(), 3);
+    }
+
+    void shouldStampTwoLinesOfOneReadOnceDateFirst()
+    {
+        FormRig rig;
+        rig.form.Check1->setChecked(true);
+        rig.form.Check2->setChecked(true);
+        rig.comm.feed("A\r\nB\r\n");
+        QTRY_VERIFY(!rig.shown().isEmpty());
+        const QRegularExpression stamped(
+            QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d) \\d\\d:\\d\\d:\\d\\d A\r\nB\r\n$"));
+        const auto match = stamped.match(QString::fromLatin1(rig.shown()));
+        QVERIFY2(match.hasMatch(), rig.shown().constData());
+        QCOMPARE(QDate::fromString(match.captured(1), Qt::ISODate), QDate::currentDate());
+
+        rig.form.Check1->setChecked(false); // the date alone
+        rig.comm.feed("C\r\n");
+        QTRY_VERIFY(QString::fromLatin1(rig.shown()).contains(
+            QRegularExpression(QStringLiteral("B\r\n\\d{4}-\\d\\d-\\d\\d C\r\n$"))));
+    }
+
+    void shouldDiscardWhatWaitsAfterTheLine()
+    {
+        FormRig rig;
+        rig.comm.lateBytes = "late reply\r\n";
+        rig.comm.feed("first\r\nsame read ");
+        QTRY_VERIFY(!rig.shown().isEmpty());
+        QTest::qWait(20);
+        // What came in the same read stays with the line; what waited is gone.
+        QCOMPARE(rig.shown(), QByteArray("first\r\nsame read "));
+        QCOMPARE(rig.comm.inBufferCount(), qint16(0));
+    }
+
+    void shouldIgnoreOtherCommEvents()
+    {
+        FormRig rig;
+        rig.comm.setRThreshold(0);
+        rig.comm.feed("waiting\r\n");
+        rig.comm.setRThreshold(1);
+        for (qint16 event : {1, 3, 4, 5, 6, 7, 1001, 1009})
+            rig.comm.raise(event);
+        QCOMPARE(rig.shown(), QByteArray());
+        QCOMPARE(rig.comm.rThreshold(), qint16(1));
+        QCOMPARE(rig.comm.inBufferCount(), qint16(9));
+        QTRY_COMPARE(rig.shown(), QByteArray("waiting\r\n")); // the receive event still works
+    }
+
+    void shouldEndAWaitWithoutShowingItWhenACycleStarts()
+    {
+        FormRig rig;
+        rig.form.Text1->setText(QStringLiteral("60000")); // no tick during the test
+        after(0, [&] { rig.comm.feed("partial"); });
+        after(30, [&] { rig.form.Command1->click(); });
+        after(60, [&] { rig.comm.feed(" rest\r\n"); });
+        QTest::qWait(100);
+        QCOMPARE(rig.shown(), QByteArray());
+        QCOMPARE(rig.form.CommLoopStop, qint16(1));
+        QCOMPARE(rig.comm.rThreshold(), qint16(0)); // the ended wait did not re-arm
+    }
+
+    void shouldKeepWaitingThroughAStartAndStopInOnePass()
+    {
+        // Both clicks handled in one pass lower CommLoopStop again before the
+        // wait looks at it: the wait goes on, and events are armed beside it.
+        FormRig rig;
+        rig.form.Text1->setText(QStringLiteral("60000"));
+        after(0, [&] { rig.comm.feed("old "); });
+        after(30, [&] {
+            QMetaObject::invokeMethod(rig.form.Command1, &QPushButton::click, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(rig.form.Command1, &QPushButton::click, Qt::QueuedConnection);
+        });
+        after(60, [&] { rig.comm.feed("new\r\n"); });
+        QTest::qWait(100);
+        // Whichever collector reads first takes the characters; nothing twice.
+        QCOMPARE(rig.shown(), QByteArray("old new\r\n"));
+        QCOMPARE(rig.form.Command1->text(), QStringLiteral("Cycle Print"));
+        QCOMPARE(rig.comm.rThreshold(), qint16(1));
+        rig.comm.feed("next\r\n");
+        QTRY_COMPARE(rig.shown(), QByteArray("old new\r\nnext\r\n"));
+    }
+
+    void shouldKeepEveryByteForTheLog()
+    {
+        FormRig rig;
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all.append(char(i));
+        // Lone CR and LF, a CR LF split over two appends, markup and entities.
+        const QByteArray reply = all + "<b>&amp;\r\n";
+        rig.comm.feed(reply);
+        QTRY_VERIFY(!rig.shown().isEmpty());
+        rig.comm.feed("x\r\r\n\n\r");
+        QTRY_VERIFY(rig.shown().size() > reply.size());
+        rig.comm.feed("\n\r\n");
+        QTRY_COMPARE(rig.shown(), reply + "x\r\r\n\n\r\n\r\n");
+        QVERIFY(rig.form.Text2->toPlainText().contains(QLatin1String("<b>&amp;")));
+    }
+
+    void shouldSaveTypedLineBreaksAsCrLf()
+    {
+        FormRig rig;
+        rig.form.Text2->setPlainText(QStringLiteral("typed\nby hand \u20AC"));
+        QCOMPARE(rig.shown(), QByteArray("typed\r\nby hand ?"));
+    }
+};
+
+QTEST_MAIN(TestReception)
+#include "tst_reception.moc"

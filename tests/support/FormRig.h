@@ -1,0 +1,31 @@
+#pragma once
+
+#include "FakeComm.h"
+#include "ScriptedDialogs.h"
+#include "reception/ReceiveBox.h"
+#include "window/Form1.h"
+
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+// A loaded window on an in-memory port.
+struct FormRig {
+    FakeComm comm;
+    ScriptedDialogs dialogs;
+    ondril::Form1 form{&comm, &dialogs};
+    bool loaded = form.Form_Load();
+
+    // Everything the receive box holds, as the log would get it.
+    QByteArray shown() const { return ondril::boxBytes(*form.Text2->document()); }
+};
+
+// Runs `step` from the event loop `ms` from now, inside whatever wait is going
+// on then. Handlers that wait for a reply do not return to the test until it
+// comes, so a test lays out its steps first and then waits for them all.
+inline void after(int ms, std::function<void()> step)
+{
+    QTimer::singleShot(ms, step);
+}
