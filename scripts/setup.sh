@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   fonts-wqy-zenhei fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool xclip x11-utils imagemagick socat procps
+  libx11-dev desktop-file-utils appstream dpkg-dev gzip
 )
 
 missing=()
