@@ -53,8 +53,7 @@ LeadingNumber readLeadingNumber(const QString &text)
 CycleInterval cycleInterval(const QString &text)
 {
     const LeadingNumber n = readLeadingNumber(text);
-    const bool isZero = n.whole == 0 && n.fraction == Fraction::Zero;
-    if ((n.negative && !isZero) || n.whole < shortestCycleMs)
+    if (n.negative || n.whole < shortestCycleMs) // a negative value is below 100 too
         return {shortestCycleMs, QString::number(shortestCycleMs)};
     if (n.whole > longestCycleMs || (n.whole == longestCycleMs && n.fraction != Fraction::Zero))
         return {longestCycleMs, QString::number(longestCycleMs)};

@@ -13,10 +13,11 @@ bool Form1::collectLine(const qint16 &stop)
 {
     static const QString crLf = QStringLiteral("\r\n");
     QString pending;
-    QEventLoop::ProcessEventsFlags wait = QEventLoop::AllEvents; // the first pass takes only what is queued already
+    // The first pass takes only what is queued already. Later passes sleep
+    // until something happens (bytes, a click, a tick): a wait for a reply
+    // that never comes costs no processor time.
+    QEventLoop::ProcessEventsFlags wait = QEventLoop::AllEvents;
     for (;;) {
-        // Later passes sleep until something happens (bytes, a click, a tick):
-        // a wait for a reply that never comes costs no processor time.
         QCoreApplication::processEvents(wait);
         wait = QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
         if (stop == 1)

@@ -3,10 +3,12 @@
 set -euo pipefail
 
 cleanup() {
-    [ -n "${ONDRIL_PID:-}" ] && kill "$ONDRIL_PID" 2>/dev/null || true
-    [ -n "${SIM_PID:-}" ] && kill "$SIM_PID" 2>/dev/null || true
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
-    wait 2>/dev/null || true
+    local pids=()
+    for pid in "${ONDRIL_PID:-}" "${SIM_PID:-}" "${XVFB_PID:-}"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null && pids+=("$pid")
+    done
+    # Only our own children: a bare `wait` trips over the process substitutions.
+    [ ${#pids[@]} -eq 0 ] || wait "${pids[@]}" 2>/dev/null || true
 }
 trap cleanup EXIT
 
