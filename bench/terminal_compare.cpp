@@ -167,7 +167,8 @@ void prepareCuteCom(Program &p)
                                               "1\\OpenMode=3\n1\\Parity=0\n1\\StopBits=1\n"
                                               "1\\name=Default\nsize=1\n";
     p.argv = {"cutecom"};
-    p.openCommand = "xdotool search --sync --onlyvisible --class cutecom "
+    // Windows pile up at the top left with no window manager: raise it first.
+    p.openCommand = "xdotool search --sync --onlyvisible --class cutecom sleep 1 windowraise %1 "
                     "mousemove --window %1 50 43 click 1 >/dev/null 2>&1";
 }
 
@@ -187,11 +188,16 @@ void sideBySide(const std::string &ondril, int seconds)
     programs[3].argv = {"picocom", "--quiet", "--nolock", "--baud", "9600", programs[3].line.path};
     programs[3].needsTerminal = true;
 
+    // The one that must be clicked starts first, before other windows cover it.
+    std::stable_partition(programs.begin(), programs.end(),
+                          [](const Program &p) { return !p.openCommand.empty(); });
     for (auto &p : programs) {
         p.pid = spawn(p.argv, p.env, p.needsTerminal ? &p.terminal : nullptr);
         if (!p.openCommand.empty() && system(p.openCommand.c_str()) != 0)
             std::fprintf(stderr, "could not open the port of %s\n", p.name.c_str());
     }
+    std::stable_partition(programs.begin(), programs.end(),
+                          [](const Program &p) { return p.name == "Ondril"; });
 
     // Let every program settle before the clock starts.
     const auto settle = Clock::now() + std::chrono::seconds(3);
