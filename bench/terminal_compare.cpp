@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
@@ -161,7 +162,7 @@ void drain(int fd)
 void prepareCuteCom(Program &p)
 {
     const std::string dir = std::string(std::getenv("HOME")) + "/.config/CuteCom";
-    system(("mkdir -p '" + dir + "'").c_str());
+    std::filesystem::create_directories(dir);
     std::ofstream(dir + "/CuteCom5.conf") << "[sessions]\n1\\BaudRate=9600\n1\\DataBits=8\n"
                                               "1\\Device=" << p.line.path << "\n1\\FlowControl=0\n"
                                               "1\\OpenMode=3\n1\\Parity=0\n1\\StopBits=1\n"
