@@ -11,7 +11,6 @@ cmake --build "$here/build" -j"$(nproc)" --target ondril balance-sim >/dev/null
 
 . "$here/tests/e2e/xsession.sh"
 start_session "$here/build/ondril" "$here/build/balance-sim"
-click() { xdotool mousemove --window "$WIN" $(( $1 + $3 / 2 )) $(( MENU + $2 + $4 / 2 )) click 1; }
 click 112 288 16 25 # Time
 click 112 320 16 25 # Date
 for _ in 1 2 3; do click 64 144 99 33; sleep 0.6; done # PRINT

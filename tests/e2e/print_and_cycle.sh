@@ -6,8 +6,6 @@
 . "$(dirname "$0")/xsession.sh"
 start_session "$1" "$2"
 
-# Clicks the middle of a control given by its client-area rectangle.
-click() { xdotool mousemove --window "$WIN" $(( $1 + $3 / 2 )) $(( MENU + $2 + $4 / 2 )) click 1; }
 receive_box() {
     click 296 248 369 321
     xdotool key --clearmodifiers ctrl+a ctrl+c

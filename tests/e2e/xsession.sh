@@ -42,6 +42,9 @@ start_ondril() {
     MENU=$(( HEIGHT - 611 ))
 }
 
+# Clicks the middle of a control given by its client-area rectangle: X Y W H.
+click() { xdotool mousemove --window "$WIN" $(( $1 + $3 / 2 )) $(( MENU + $2 + $4 / 2 )) click 1; }
+
 # A display, the simulator, and ondril on it: start_session ONDRIL SIM.
 start_session() {
     start_display
