@@ -8,6 +8,8 @@ namespace ondril {
 
 void Form1::sendCommand(const BalanceCommand &command)
 {
+    if (!checkPortOpen())
+        return;
     Text3->setText(QLatin1String(escapeHex));
     Text4->setText(QLatin1String(command.letterHex));
     const char bytes[] = {escape, command.letter};

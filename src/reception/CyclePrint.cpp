@@ -18,14 +18,14 @@ bool Form1::isCycleRunning() const
 void Form1::Command1_Click()
 {
     if (isCycleRunning()) {
-        Command1->setText(QLatin1String(cyclePrintCaption));
-        Timer1->stop();
+        endCycle();
         CommLoopStop = 0;
         TimerLoopStop = 1;
-        Command2->setEnabled(true);
         MSComm1->setRThreshold(1);
         return;
     }
+    if (!checkPortOpen())
+        return;
     Command1->setText(QLatin1String(stopCaption));
     Command2->setEnabled(false);
     MSComm1->setRThreshold(0);
@@ -36,6 +36,13 @@ void Form1::Command1_Click()
         Text1->setText(interval.clampedText);
     Timer1->setInterval(interval.ms);
     Timer1->start();
+}
+
+void Form1::endCycle()
+{
+    Command1->setText(QLatin1String(cyclePrintCaption));
+    Timer1->stop();
+    Command2->setEnabled(true);
 }
 
 void Form1::Timer1_Timer()

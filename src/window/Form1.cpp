@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Fonts.h"
+#include "PathLabel.h"
 #include "commands/BalanceCommand.h"
 #include "serial/MSComm.h"
 
@@ -166,7 +167,9 @@ void Form1::buildControls()
 
     Check2 = check(p, "Check2", "Date", 1680, 4800, 1695, 375, false);
 
-    Label1 = label(p, "Label1", "c:\\brivontest\\Recdata0.txt", 360, 6600, 3855, 375, FontKey::M10);
+    Label1 = place<PathLabel>(p, "Label1", 360, 6600, 3855, 375, FontKey::M10);
+    Label1->setTextFormat(Qt::PlainText);
+    Label1->setText(QStringLiteral("c:\\brivontest\\Recdata0.txt"));
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     Check3 = check(p, "Check3", "New Data", 1680, 7800, 1575, 375, true);
@@ -198,6 +201,12 @@ void Form1::connectHandlers()
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &MSComm::deviceLost, this, &Form1::MSComm1_Lost);
+    // activated() is a pick from the list, never a value set by the program.
+    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+    connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
+    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
 }
 
 bool Form1::Form_Load()
@@ -284,13 +293,6 @@ void Form1::setComboPortText(int port)
         Combo1->setCurrentIndex(index); // raises no pick: only activated() is handled
     else
         Combo1->setEditText(portText(port));
-}
-
-void Form1::MSComm1_Lost(const QString &reason)
-{
-    reportError(QStringLiteral("ERROR: %1 stopped working and was closed: %2.\n"
-                               "Pick a port or a speed to open it again.")
-                    .arg(portText(MSComm1->commPort()), reason));
 }
 
 } // namespace ondril

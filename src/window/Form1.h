@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PathLabel.h"
+
 #include <QMainWindow>
 
 class QAction;
@@ -51,6 +53,16 @@ public:
     static constexpr const char *cyclePrintCaption = "Cycle Print";
     static constexpr const char *stopCaption = "Stop";
 
+    // Port and speed (serial/). Both picks stop everything, change their one
+    // setting and open the port again; a port that fails falls back to PortNo.
+    void Combo1_Click(int index);
+    void Combo2_Click(int index);
+
+    // Data log (datalog/): Save, Clear, Save as.
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+
     // Controls, in tab order.
     QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6;
     QPushButton *Command8, *Command7, *Command9;
@@ -61,7 +73,7 @@ public:
     QPlainTextEdit *Text2;
     QLineEdit *Text3, *Text4;
     QCheckBox *Check2;
-    QLabel *Label1;
+    PathLabel *Label1; // its text is the log file's path
     QCheckBox *Check3;
     QTimer *Timer1;
     MSComm *MSComm1;
@@ -80,6 +92,13 @@ private:
     void buildControls();
     void connectHandlers();
     void MSComm1_Lost(const QString &reason);
+    // Both stop flags raised, a cycle print stopped, the port closed.
+    void stopEverything();
+    void endCycle();
+    void reopenPort();
+    void finishPortChange();
+    // Tells the operator when it is not.
+    bool checkPortOpen();
     void unload();
 
     Dialogs *m_dialogs;

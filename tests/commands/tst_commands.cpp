@@ -1,7 +1,4 @@
-#include "Pty.h"
-#include "ScriptedDialogs.h"
-#include "serial/SerialComm.h"
-#include "window/Form1.h"
+#include "PtyRig.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,11 +25,10 @@ private slots:
         QFETCH(QString, button);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, hex);
-        Pty pty;
-        SerialComm comm(PortMap::fromList(pty.path()));
-        ScriptedDialogs dialogs;
-        Form1 form(&comm, &dialogs);
-        QVERIFY(form.Form_Load());
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        Pty &pty = rig.pty;
+        Form1 &form = rig.form;
 
         auto *b = form.findChild<QPushButton *>(button);
         QCOMPARE(b->text(), QString::fromLatin1(QTest::currentDataTag()));
@@ -47,7 +43,7 @@ private slots:
         other->click();
         QCOMPARE(pty.receive(2), QByteArray(other == form.Command6 ? "\x1bt" : "\x1bp"));
         QCOMPARE(form.Text4->text(), QString::fromLatin1(other == form.Command6 ? "74" : "70"));
-        QVERIFY(dialogs.messages.isEmpty());
+        QVERIFY(rig.dialogs.messages.isEmpty());
     }
 };
 

@@ -9,6 +9,7 @@ cleanup() {
     done
     # Only our own children: a bare `wait` trips over the process substitutions.
     [ ${#pids[@]} -eq 0 ] || wait "${pids[@]}" 2>/dev/null || true
+    [ -z "${E2E_TMP:-}" ] || rm -rf "$E2E_TMP"
 }
 trap cleanup EXIT
 

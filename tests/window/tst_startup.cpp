@@ -1,5 +1,5 @@
 #include "FakeComm.h"
-#include "Pty.h"
+#include "PtyRig.h"
 #include "ScriptedDialogs.h"
 #include "serial/SerialComm.h"
 #include "window/Application.h"
@@ -157,22 +157,19 @@ private slots:
 
     void shouldTellOnceWhenTheDeviceVanishes()
     {
-        Pty pty;
-        SerialComm comm(PortMap::fromList(pty.path()));
-        ScriptedDialogs dialogs;
-        Form1 form(&comm, &dialogs);
-        QVERIFY(form.Form_Load());
-        form.Text2->setPlainText(QStringLiteral("collected so far"));
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        rig.form.Text2->setPlainText(QStringLiteral("collected so far"));
 
-        QSignalSpy lost(&comm, &MSComm::deviceLost);
-        pty.closeMaster();
+        QSignalSpy lost(&rig.comm, &MSComm::deviceLost);
+        rig.pty.closeMaster();
         QVERIFY(lost.wait(3000));
         QTest::qWait(200);
-        QCOMPARE(dialogs.messages.size(), 1);
-        QVERIFY(dialogs.messages[0].startsWith(QLatin1String("ERROR: COM 1 stopped working")));
-        QVERIFY(!comm.portOpen());
-        QCOMPARE(form.Text2->toPlainText(), QStringLiteral("collected so far"));
-        QVERIFY(!form.isUnloaded());
+        QCOMPARE(rig.dialogs.messages.size(), 1);
+        QVERIFY(rig.dialogs.messages[0].startsWith(QLatin1String("ERROR: COM 1 stopped working")));
+        QVERIFY(!rig.comm.portOpen());
+        QCOMPARE(rig.form.Text2->toPlainText(), QStringLiteral("collected so far"));
+        QVERIFY(!rig.form.isUnloaded());
     }
 };
 

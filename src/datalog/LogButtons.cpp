@@ -1,0 +1,50 @@
+#include "datalog/LogFile.h"
+#include "reception/ReceiveBox.h"
+#include "window/Dialogs.h"
+#include "window/Form1.h"
+#include "window/PathLabel.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+
+namespace ondril {
+
+void Form1::Command7_Click()
+{
+    // An empty box would replace a good log with nothing.
+    if (Text2->document()->isEmpty())
+        return;
+    const QString path = Label1->text();
+    const QByteArray block = boxBytes(*Text2->document()) + "\r\n";
+    QString why;
+    if (!writeLog(path, block, Check3->isChecked() ? LogMode::Replace : LogMode::Append, &why))
+        reportError(QStringLiteral("ERROR: The log file could not be saved.\n%1\n%2").arg(path, why));
+}
+
+void Form1::Command8_Click()
+{
+    Text2->clear();
+}
+
+void Form1::Command9_Click()
+{
+    FileDialogRequest request;
+    request.directory = QCoreApplication::applicationDirPath();
+    // "*" rather than "*.*", which would hide names without a dot.
+    request.filters = QStringList{QStringLiteral("text (*.txt *.xls *.doc)"), QStringLiteral("all (*)")};
+    request.selectedFilter = 0;
+    const QString chosen = m_dialogs->openFile(this, request);
+    if (chosen.isEmpty())
+        return;
+    const QString path = QFileInfo(chosen).absoluteFilePath();
+    QString why;
+    if (!createLog(path, &why)) {
+        reportError(QStringLiteral("ERROR: The log file could not be created.\n%1\n%2").arg(path, why));
+        return;
+    }
+    Label1->setText(path);
+}
+
+} // namespace ondril
