@@ -13,7 +13,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 cmake -S "$here" -B "$here/build" >/dev/null
-cmake --build "$here/build" -j"$(nproc)" --target ondril ondril-compare >/dev/null
+cmake --build "$here/build" -j"$(nproc)" --target ondril ondril-compare pty-as-serial >/dev/null
 
 exec {xvfb_out}< <(exec Xvfb -displayfd 1 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null)
 xvfb=$!
@@ -23,4 +23,5 @@ read -r -t 30 num <&"$xvfb_out" || { echo "Xvfb did not start" >&2; exit 1; }
 home=$(mktemp -d)
 trap 'kill $xvfb 2>/dev/null || true; rm -rf "$home"' EXIT
 DISPLAY=":$num" HOME="$home" XDG_CONFIG_HOME="$home/.config" \
-    "$here/build/ondril-compare" --ondril "$here/build/ondril" "$@"
+    "$here/build/ondril-compare" --ondril "$here/build/ondril" \
+    --pty-shim "$here/build/bench/libpty-as-serial.so" "$@"

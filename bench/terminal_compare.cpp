@@ -6,10 +6,10 @@
 // Ondril's start-up from process start to its window being mapped.
 //
 // GTKTerm 1.2 closes a port whose modem lines it cannot read, which no
-// pseudo-terminal has, so its row shows the stream unread: it is run to show
-// that, and CuteCom stands in as the desktop terminal.
+// pseudo-terminal has; --pty-shim preloads pty-as-serial into it, which lets
+// it keep the port. Without it, its row shows the stream unread.
 //
-//   ondril-compare --ondril PATH [--seconds 60] [--startups 10]
+//   ondril-compare --ondril PATH [--pty-shim PATH] [--seconds 60] [--startups 10]
 //
 // Needs an X display (DISPLAY), a throw-away HOME (CuteCom's settings are
 // written there), and gtkterm, cutecom, picocom and xdotool on PATH;
@@ -173,7 +173,25 @@ void prepareCuteCom(Program &p)
                     "mousemove --window %1 50 43 click 1 >/dev/null 2>&1";
 }
 
-void sideBySide(const std::string &ondril, int seconds)
+// GTKTerm stops at a modal notice, before it opens its port, when it has to
+// create its settings file; so the file is there already, as GTKTerm writes it.
+void prepareGtkTerm(Program &p, const std::string &ptyShim)
+{
+    const std::string dir = std::string(std::getenv("HOME")) + "/.config";
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir + "/.gtktermrc")
+        << "[default]\nport\t= " << p.line.path
+        << "\nspeed\t= 9600\nbits\t= 8\nstopbits\t= 1\nparity\t= none\nflow\t= none\n"
+           "wait_delay\t= 0\nwait_char\t= -1\nrs485_rts_time_before_tx\t= 30\n"
+           "rs485_rts_time_after_tx\t= 30\necho\t= False\ncrlfauto\t= False\ntimestamp\t= False\n"
+           "font\t= \"Monospace 12\"\nterm_block_cursor\t= True\nterm_rows\t= 80\n"
+           "term_columns\t= 25\nterm_scrollback\t= 10000\nterm_visual_bell\t= True\n";
+    p.argv = {"gtkterm", "--port", p.line.path, "--speed", "9600"};
+    if (!ptyShim.empty())
+        p.env = {"LD_PRELOAD=" + ptyShim};
+}
+
+void sideBySide(const std::string &ondril, const std::string &ptyShim, int seconds)
 {
     std::vector<Program> programs(4);
     for (auto &p : programs)
@@ -182,7 +200,7 @@ void sideBySide(const std::string &ondril, int seconds)
     programs[0].argv = {ondril};
     programs[0].env = {"ONDRIL_PORTS=" + programs[0].line.path};
     programs[1].name = "GTKTerm";
-    programs[1].argv = {"gtkterm", "--port", programs[1].line.path, "--speed", "9600"};
+    prepareGtkTerm(programs[1], ptyShim);
     programs[2].name = "CuteCom";
     prepareCuteCom(programs[2]);
     programs[3].name = "picocom";
@@ -317,18 +335,22 @@ void startup(const std::string &ondril, int runs)
 int main(int argc, char **argv)
 {
     std::string ondril;
+    std::string ptyShim;
     int seconds = 60;
     int startups = 10;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--ondril" && i + 1 < argc)
             ondril = argv[++i];
+        else if (a == "--pty-shim" && i + 1 < argc)
+            ptyShim = argv[++i];
         else if (a == "--seconds" && i + 1 < argc)
             seconds = std::atoi(argv[++i]);
         else if (a == "--startups" && i + 1 < argc)
             startups = std::atoi(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: ondril-compare --ondril PATH [--seconds 60] [--startups 10]\n");
+            std::fprintf(stderr, "usage: ondril-compare --ondril PATH [--pty-shim PATH] [--seconds 60] "
+                                 "[--startups 10]\n");
             return 2;
         }
     }
@@ -337,7 +359,7 @@ int main(int argc, char **argv)
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
-    sideBySide(ondril, seconds);
+    sideBySide(ondril, ptyShim, seconds);
     if (startups > 0)
         startup(ondril, startups);
     return 0;

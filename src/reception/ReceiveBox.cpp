@@ -3,13 +3,56 @@
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 namespace ondril {
 
 namespace {
 constexpr char16_t loneLf = 0x2028;
 constexpr char16_t loneCr = 0x240D;
+constexpr int paintPacingMs = 100;
 } // namespace
+
+// A balance streaming lines would cost a repaint, and a round trip to the
+// display server, per line. The first line after a pause is painted at once;
+// lines that follow within the pacing interval wait for one shared paint.
+class PaintPacer : public QObject {
+    Q_OBJECT
+public:
+    explicit PaintPacer(QWidget *box) : QObject(box), m_box(box)
+    {
+        m_interval.setSingleShot(true);
+        m_interval.setInterval(paintPacingMs);
+        connect(&m_interval, &QTimer::timeout, this, &PaintPacer::intervalEnded);
+    }
+
+    static PaintPacer *of(QWidget *box)
+    {
+        auto *pacer = box->findChild<PaintPacer *>(QString(), Qt::FindDirectChildrenOnly);
+        return pacer ? pacer : new PaintPacer(box);
+    }
+
+    // Before the box's text changes.
+    void changing()
+    {
+        if (!m_interval.isActive())
+            m_interval.start(); // this change is painted as usual
+        else if (m_box->updatesEnabled())
+            m_box->setUpdatesEnabled(false);
+    }
+
+private:
+    void intervalEnded()
+    {
+        if (m_box->updatesEnabled())
+            return; // nothing was held back
+        m_box->setUpdatesEnabled(true); // paints everything held back at once
+        m_interval.start();
+    }
+
+    QWidget *m_box;
+    QTimer m_interval;
+};
 
 QString toBoxText(const QString &received)
 {
@@ -48,6 +91,7 @@ QByteArray boxBytes(const QTextDocument &box)
 
 void appendToBox(QPlainTextEdit *box, const QString &received)
 {
+    PaintPacer::of(box)->changing();
     QTextCursor end(box->document());
     end.movePosition(QTextCursor::End);
     end.insertText(toBoxText(received));
@@ -56,3 +100,5 @@ void appendToBox(QPlainTextEdit *box, const QString &received)
 }
 
 } // namespace ondril
+
+#include "ReceiveBox.moc"

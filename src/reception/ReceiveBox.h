@@ -20,7 +20,8 @@ QString toBoxText(const QString &received);
 QByteArray boxBytes(const QTextDocument &box);
 
 // Appends at the end without rebuilding the text, and puts the caret there,
-// which scrolls the box to its end.
+// which scrolls the box to its end. While lines stream in, the box is painted
+// at most ten times a second; the first line after a pause shows at once.
 void appendToBox(QPlainTextEdit *box, const QString &received);
 
 } // namespace ondril

@@ -134,6 +134,18 @@ private slots:
         rig.form.Text2->setPlainText(QStringLiteral("typed\nby hand \u20AC"));
         QCOMPARE(rig.shown(), QByteArray("typed\r\nby hand ?"));
     }
+
+    void shouldPaintTheFirstLineAtOnceAndNeverFreezeTheBox()
+    {
+        FormRig rig;
+        QPlainTextEdit *box = rig.form.Text2;
+        appendToBox(box, QStringLiteral("first\r\n"));
+        QVERIFY(box->updatesEnabled());
+        appendToBox(box, QStringLiteral("second\r\n")); // waits for a shared paint
+        appendToBox(box, QStringLiteral("third\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(box->updatesEnabled(), 1000);
+        QCOMPARE(rig.shown(), QByteArray("first\r\nsecond\r\nthird\r\n"));
+    }
 };
 
 QTEST_MAIN(TestReception)
