@@ -31,6 +31,7 @@ void Form1::Command8_Click()
 void Form1::Command9_Click()
 {
     FileDialogRequest request;
+    request.title = QStringLiteral("Save as: choose the log file");
     request.directory = QCoreApplication::applicationDirPath();
     // "*" rather than "*.*", which would hide names without a dot.
     request.filters = QStringList{QStringLiteral("text (*.txt *.xls *.doc)"), QStringLiteral("all (*)")};

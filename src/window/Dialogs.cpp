@@ -21,7 +21,7 @@ void QtDialogs::message(QWidget *parent, const QString &text)
 
 QString QtDialogs::openFile(QWidget *parent, const FileDialogRequest &request)
 {
-    QFileDialog dialog(parent, QString(), request.directory);
+    QFileDialog dialog(parent, request.title, request.directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a name that does not exist yet is fine
     dialog.setOption(QFileDialog::DontConfirmOverwrite);

@@ -9,6 +9,7 @@ namespace ondril {
 
 // What the file dialog is asked for.
 struct FileDialogRequest {
+    QString title;
     QString directory;
     QStringList filters;    // "text (*.txt *.xls *.doc)" ...
     int selectedFilter = 0;
