@@ -2,7 +2,6 @@
 #include "reception/ReceiveBox.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
-#include "window/PathLabel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

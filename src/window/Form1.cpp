@@ -2,7 +2,6 @@
 
 #include "Dialogs.h"
 #include "Fonts.h"
-#include "PathLabel.h"
 #include "commands/BalanceCommand.h"
 #include "serial/MSComm.h"
 
