@@ -33,6 +33,10 @@ void Form1::Combo1_Click(int index)
     // but is busy or forbidden.
     QTextStream(stderr) << "ondril: " << portText(index + 1) << " not opened: " << MSComm1->errorString() << '\n';
     reportError(QStringLiteral("ERROR: The selected Comm port does not exist!"));
+    // Ended while the message was up: opening the port again now would keep
+    // it, and lowering the stop flag would keep a wait further up alive.
+    if (isUnloaded())
+        return;
     setComboPortText(PortNo);
     MSComm1->setCommPort(PortNo);
     reopenPort();

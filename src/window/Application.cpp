@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Fonts.h"
 #include "Form1.h"
+#include "QuitSignals.h"
 #include "serial/SerialComm.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     installFontSubstitutes();
     SerialComm comm(ports);
     Form1 form(&comm, &dialogs);
+    const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;
     form.showCentred();

@@ -3,6 +3,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolTip>
 
 namespace ondril {
@@ -14,9 +15,11 @@ QString PathLabel::shownText() const
 
 bool PathLabel::event(QEvent *event)
 {
-    // Derived from the text on demand, so it can never show a stale path.
+    // Derived from the text on demand, so it can never show a stale path. A
+    // tooltip takes text that looks like markup as markup, so it gets it escaped.
     if (event->type() == QEvent::ToolTip && !text().isEmpty()) {
-        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), text(), this);
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+                           Qt::convertFromPlainText(text(), Qt::WhiteSpaceNoWrap), this);
         return true;
     }
     return QLabel::event(event);

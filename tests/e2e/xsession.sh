@@ -4,7 +4,7 @@ set -euo pipefail
 
 cleanup() {
     local pids=()
-    for pid in "${ONDRIL_PID:-}" "${SIM_PID:-}" "${XVFB_PID:-}"; do
+    for pid in "${ONDRIL_PID:-}" "${SIM_PID:-}" "${EXTRA_PIDS[@]}" "${XVFB_PID:-}"; do
         [ -n "$pid" ] && kill "$pid" 2>/dev/null && pids+=("$pid")
     done
     # Only our own children: a bare `wait` trips over the process substitutions.
@@ -12,6 +12,7 @@ cleanup() {
     [ -z "${E2E_TMP:-}" ] || rm -rf "$E2E_TMP"
 }
 trap cleanup EXIT
+EXTRA_PIDS=() # more children for cleanup to end
 
 SCREEN_WIDTH=1280
 

@@ -5,7 +5,10 @@
 #include "reception/ReceiveBox.h"
 #include "window/Form1.h"
 
+#include <QHelpEvent>
 #include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QTimer>
 #include <QtTest>
 
@@ -28,4 +31,21 @@ struct FormRig {
 inline void after(int ms, std::function<void()> step)
 {
     QTimer::singleShot(ms, step);
+}
+
+// The tooltip `widget` shows when hovered, as the reader sees it: rich text
+// rendered, plain text as it is.
+inline QString shownToolTip(QWidget *widget)
+{
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(widget, &help);
+    if (!QTest::qWaitFor([] { return !QToolTip::text().isEmpty(); }))
+        return {};
+    const QString tip = QToolTip::text();
+    QToolTip::hideText();
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument rendered;
+    rendered.setHtml(tip);
+    return rendered.toPlainText();
 }

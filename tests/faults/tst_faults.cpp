@@ -1,0 +1,586 @@
+// Faults an operator meets in a long session, each with the outcome Ondril
+// promises: vanished and returning devices, ports held by others, floods,
+// hostile bytes and paths, broken saves, long click runs and ending at any
+// moment.
+#include "FormRig.h"
+#include "PtyRig.h"
+#include "Traces.h"
+#include "datalog/LogFile.h"
+#include "window/Application.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTextDocument>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/ioctl.h>
+#include <thread>
+
+using namespace ondril;
+
+namespace {
+
+const QByteArray reply("     +  152.37 g\r\n");
+
+QByteArray inBox(const Form1 &form)
+{
+    return boxBytes(*form.Text2->document());
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+void put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+// A lock file as a serial program writes it: pid, program name, host.
+void writeLock(const QString &path, qint64 pid, const QString &program)
+{
+    put(path, QStringLiteral("%1\n%2\n%3\n").arg(pid).arg(program, QSysInfo::machineHostName()).toUtf8());
+}
+
+// Counts every event the application handles: a closed device that still
+// woke the event loop would show up as thousands.
+class EventCounter : public QObject {
+public:
+    EventCounter() { qApp->installEventFilter(this); }
+    ~EventCounter() override { qApp->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *) override
+    {
+        ++count;
+        return false;
+    }
+};
+
+// Clicks a check box every 20 ms from the event loop. The thread playing the
+// balance can wait until the window has handled a click, which it only can
+// while its event loop keeps running.
+class ClickProbe : public QObject {
+public:
+    explicit ClickProbe(QCheckBox *target, const QPlainTextEdit *box)
+    {
+        connect(&m_timer, &QTimer::timeout, target, &QCheckBox::click);
+        connect(target, &QCheckBox::toggled, this, [this, box] {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_handled;
+            if (box->document()->isEmpty())
+                ++m_whileBoxEmpty;
+            m_clicked.notify_all();
+        });
+        m_timer.start(20);
+    }
+    // From the other thread: false when no click was handled within 20 s.
+    bool awaitClick()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const int seen = m_handled;
+        return m_clicked.wait_for(lock, std::chrono::seconds(20), [&] { return m_handled > seen; });
+    }
+    int whileBoxEmpty()
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_whileBoxEmpty;
+    }
+
+private:
+    QTimer m_timer;
+    std::mutex m_mutex;
+    std::condition_variable m_clicked;
+    int m_handled = 0;
+    int m_whileBoxEmpty = 0;
+};
+
+// A message box nobody answers: it stays up, running its own event loop,
+// until the program ends.
+struct UnansweredDialogs : ScriptedDialogs {
+    void message(QWidget *parent, const QString &text) override
+    {
+        ScriptedDialogs::message(parent, text);
+        QEventLoop loop;
+        loop.exec();
+    }
+};
+
+Form1 *theForm()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *form = qobject_cast<Form1 *>(w))
+            return form;
+    return nullptr;
+}
+
+} // namespace
+
+class TestFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldEndWaitsAndTellOnceWhenTheDeviceVanishes_data()
+    {
+        QTest::addColumn<bool>("duringCycle");
+        QTest::newRow("line wait with half a line pending") << false;
+        QTest::newRow("cycle print") << true;
+    }
+    void shouldEndWaitsAndTellOnceWhenTheDeviceVanishes()
+    {
+        QFETCH(bool, duringCycle);
+        QTemporaryDir dir;
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        const QString log = dir.filePath(QStringLiteral("log.txt"));
+        rig.form.Label1->setText(log);
+        QVERIFY(rig.pty.send(reply));
+        QTRY_COMPARE(inBox(rig.form), reply);
+
+        if (duringCycle) {
+            rig.form.Text1->setText(QStringLiteral("100"));
+            rig.form.Command1->click(); // every tick waits: the balance does not answer
+            after(350, [&] { rig.pty.closeMaster(); });
+        } else {
+            QVERIFY(rig.pty.send("     +  15"));
+            after(150, [&] { rig.pty.closeMaster(); });
+        }
+        QTRY_VERIFY(!rig.comm.portOpen());
+        QTest::qWait(300); // a second message or a late tick would come now
+
+        QCOMPARE(rig.dialogs.messages.size(), 1);
+        QVERIFY(rig.dialogs.messages[0].startsWith(QLatin1String("ERROR: COM 1 stopped working")));
+        QCOMPARE(rig.form.CommLoopStop, qint16(1));
+        QCOMPARE(rig.form.Command1->text(), QStringLiteral("Cycle Print"));
+        QVERIFY(rig.form.Command2->isEnabled());
+        QVERIFY(!rig.form.Timer1->isActive());
+        QCOMPARE(inBox(rig.form), reply);
+        QVERIFY(!QFileInfo::exists(lockFileOf(rig.pty.path())));
+
+        EventCounter events;
+        QTest::qWait(500);
+        QVERIFY2(events.count < 50, qPrintable(QStringLiteral("%1 events while idle").arg(events.count)));
+
+        rig.form.Command7->click();
+        QCOMPARE(contents(log), reply + "\r\n");
+        QCOMPARE(rig.dialogs.messages.size(), 1);
+    }
+
+    void shouldReopenADeviceThatComesBackOnTheSamePath_data()
+    {
+        QTest::addColumn<bool>("staleLock");
+        QTest::newRow("plugged in again") << false;
+        QTest::newRow("beside a lock file of a program that died") << true;
+    }
+    void shouldReopenADeviceThatComesBackOnTheSamePath()
+    {
+        QFETCH(bool, staleLock);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyBalance"));
+        auto first = std::make_unique<Pty>();
+        QVERIFY(QFile::link(first->path(), link));
+        SerialComm comm(PortMap::fromList(link));
+        ScriptedDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+        QVERIFY(form.Form_Load());
+        QVERIFY(QFileInfo::exists(lockFileOf(link)));
+
+        first->closeMaster(); // unplugged
+        QTRY_COMPARE(dialogs.messages.size(), 1);
+        QVERIFY(!comm.portOpen());
+        QVERIFY(!QFileInfo::exists(lockFileOf(link)));
+        first.reset();
+        if (staleLock) {
+            QProcess gone;
+            gone.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
+            QVERIFY(gone.waitForStarted());
+            const qint64 pid = gone.processId();
+            QVERIFY(gone.waitForFinished());
+            writeLock(lockFileOf(link), pid, QStringLiteral("ondril"));
+        }
+
+        Pty second;
+        QVERIFY(QFile::remove(link) && QFile::link(second.path(), link));
+        emit form.Combo1->activated(0);
+        QVERIFY2(comm.portOpen(), qPrintable(dialogs.messages.join(u'|')));
+        QCOMPARE(dialogs.messages.size(), 1);
+        form.Command2->click();
+        QCOMPARE(second.receive(2), QByteArray("\x1bp"));
+        QVERIFY(second.send(reply));
+        QTRY_COMPARE(inBox(form), reply);
+        comm.setPortOpen(false);
+        QVERIFY(!QFileInfo::exists(lockFileOf(link)));
+    }
+
+    void shouldSkipAPortHeldByAnotherProgram_data()
+    {
+        QTest::addColumn<bool>("byLockFile");
+        QTest::newRow("opened for exclusive use") << false;
+        QTest::newRow("lock file of a running program") << true;
+    }
+    void shouldSkipAPortHeldByAnotherProgram()
+    {
+        QFETCH(bool, byLockFile);
+        Pty held, free;
+        QProcess holder;
+        int exclusive = -1;
+        const QString lock = lockFileOf(held.path());
+        const auto release = qScopeGuard([&] {
+            if (exclusive >= 0)
+                ::close(exclusive);
+            if (byLockFile)
+                QFile::remove(lock);
+            holder.kill();
+            holder.waitForFinished();
+        });
+        if (byLockFile) {
+            holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+            QVERIFY(holder.waitForStarted());
+            writeLock(lock, holder.processId(), QStringLiteral("sleep"));
+        } else {
+            exclusive = ::open(QFile::encodeName(held.path()).constData(), O_RDWR | O_NOCTTY);
+            QVERIFY(exclusive >= 0 && ::ioctl(exclusive, TIOCEXCL) == 0);
+            const int probe = ::open(QFile::encodeName(held.path()).constData(), O_RDWR | O_NOCTTY);
+            if (probe >= 0) {
+                ::close(probe);
+                QSKIP("exclusive use does not bind this user (root); the unprivileged run covers it");
+            }
+        }
+        SerialComm comm(PortMap::fromList(held.path() + u':' + free.path()));
+        ScriptedDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+
+        CapturedStderr atStart;
+        QVERIFY(form.Form_Load());
+        const QString skipped = atStart.text();
+        QVERIFY2(skipped.contains(QStringLiteral("ondril: COM 1 skipped: %1: ").arg(held.path())), qPrintable(skipped));
+        QCOMPARE(form.PortNo, qint16(2));
+        QCOMPARE(form.Combo1->currentText(), QStringLiteral("COM 2"));
+        QVERIFY(dialogs.messages.isEmpty());
+
+        CapturedStderr atPick;
+        emit form.Combo1->activated(0);
+        const QString refused = atPick.text();
+        QVERIFY2(refused.contains(QStringLiteral("ondril: COM 1 not opened: %1: ").arg(held.path())), qPrintable(refused));
+        QCOMPARE(dialogs.messages, QStringList{QStringLiteral("ERROR: The selected Comm port does not exist!")});
+        QCOMPARE(form.Combo1->currentText(), QStringLiteral("COM 2"));
+        QVERIFY(comm.portOpen());
+        QCOMPARE(comm.commPort(), qint16(2));
+        if (byLockFile) // the other program keeps its lock
+            QVERIFY(contents(lock).startsWith(QByteArray::number(holder.processId()) + '\n'));
+    }
+
+    void shouldWaitThroughAMebibyteWithoutALineEnd()
+    {
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        QByteArray text(1 << 20, '\0');
+        for (int i = 0; i < text.size(); ++i)
+            text[i] = char('A' + i % 26);
+        int changes = 0;
+        connect(rig.form.Text2->document(), &QTextDocument::contentsChange, this, [&] { ++changes; });
+        ClickProbe probe(rig.form.Check3, rig.form.Text2);
+        std::atomic<bool> answered{true};
+        std::atomic<bool> sent{false};
+        std::thread balance([&] {
+            const qsizetype half = text.size() / 2;
+            answered = rig.pty.send(text.left(half)) && probe.awaitClick();
+            answered = answered && rig.pty.send(text.mid(half)) && probe.awaitClick();
+            rig.pty.send("\r\n");
+            sent = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(sent && !rig.form.Text2->document()->isEmpty(), 60000);
+        balance.join();
+        QVERIFY(answered);
+        QVERIFY(probe.whileBoxEmpty() >= 2); // clicks were handled while the line was pending
+        QCOMPARE(changes, 1);
+        QCOMPARE(inBox(rig.form), text + "\r\n");
+    }
+
+    void shouldSurviveABurstOfAHundredThousandLines()
+    {
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        constexpr int lines = 100000, slices = 10;
+        ClickProbe probe(rig.form.Check3, rig.form.Text2);
+        std::atomic<bool> answered{true};
+        std::atomic<bool> sent{false};
+        qint64 streamed = 0;
+        std::thread balance([&] {
+            for (int s = 0; s < slices && answered; ++s) {
+                QByteArray slice;
+                for (int n = s * lines / slices; n < (s + 1) * lines / slices; ++n)
+                    slice += QByteArray::number(n).rightJustified(6, '0') + " +  152.37 g\r\n";
+                streamed += slice.size();
+                answered = rig.pty.send(slice) && probe.awaitClick();
+            }
+            sent = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(sent, 120000);
+        balance.join();
+        QVERIFY(answered);
+        QTRY_COMPARE(rig.comm.inBufferCount(), qint16(0)); // nothing piles up unread
+        QTest::qWait(100);
+
+        // Each line in the box is the stream's text: whole lines, or a piece
+        // of one where the rest was discarded after a complete line.
+        const QByteArray box = inBox(rig.form);
+        QVERIFY(!box.isEmpty());
+        QVERIFY(box.size() <= streamed);
+        static const QRegularExpression streamText(QStringLiteral("^[0-9 +.g]*$"));
+        for (const QByteArray &line : box.split('\n'))
+            QVERIFY2(streamText.match(QString::fromLatin1(line.chopped(line.endsWith('\r') ? 1 : 0))).hasMatch(),
+                     line.constData());
+        QVERIFY(rig.comm.portOpen());
+        QVERIFY(rig.dialogs.messages.isEmpty());
+    }
+
+    void shouldShowAndSaveHostileBytesLiterally()
+    {
+        QTemporaryDir dir;
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        QByteArray hostile("<b>bold</b><img src=x onerror=alert(1)>&amp; \x1b[31mred\x1b[0m\x1b]0;title\x07");
+        hostile += QByteArray("\0\x7f\r\x08\n", 5);
+        for (int b = 0x80; b <= 0xFF; ++b)
+            hostile += char(b);
+        hostile += "\r\n";
+        QVERIFY(rig.pty.send(hostile));
+        QTRY_COMPARE(inBox(rig.form), hostile);
+        const QString shown = rig.form.Text2->toPlainText();
+        QVERIFY(shown.startsWith(QLatin1String("<b>bold</b><img src=x onerror=alert(1)>&amp; \x1b[31mred")));
+        QCOMPARE(shown.count(QChar(0x1b)), 3);
+
+        const QString log = dir.filePath(QStringLiteral("log.txt"));
+        rig.form.Label1->setText(log);
+        rig.form.Command7->click();
+        QCOMPARE(contents(log), hostile + "\r\n");
+    }
+
+    void shouldShowAndUseALogPathLiterally_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("markup") << QStringLiteral("<b>line 4<i> &amp; <img src=x>.txt");
+        QTest::newRow("non-ASCII") << QStringLiteral("Wägezelle – 天平 №4 ✓.txt");
+    }
+    void shouldShowAndUseALogPathLiterally()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        FormRig rig;
+        rig.form.show();
+        rig.comm.feed(reply);
+        QTRY_COMPARE(rig.shown(), reply);
+        const QString path = dir.filePath(name);
+        rig.dialogs.fileAnswers << path;
+        rig.form.Command9->click();
+        QCOMPARE(rig.form.Label1->text(), path);
+        QCOMPARE(rig.form.Label1->textFormat(), Qt::PlainText);
+        const QString shown = rig.form.Label1->shownText();
+        QVERIFY(shown.endsWith(name.right(6)));
+
+        QCOMPARE(shownToolTip(rig.form.Label1), path);
+
+        rig.form.Command7->click();
+        QVERIFY(rig.dialogs.messages.isEmpty());
+        QCOMPARE(entries(dir.path()), QStringList{name});
+        QCOMPARE(contents(path), reply + "\r\n");
+    }
+
+    void shouldSaveThroughASymbolicLinkAndKeepIt_data()
+    {
+        QTest::addColumn<bool>("newData");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("replace") << true << reply + "\r\n";
+        QTest::newRow("append") << false << "old\r\n" + reply + "\r\n";
+    }
+    void shouldSaveThroughASymbolicLinkAndKeepIt()
+    {
+        QFETCH(bool, newData);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("kept.txt"));
+        const QString link = dir.filePath(QStringLiteral("log.txt"));
+        put(target, "old\r\n");
+        QVERIFY(QFile::link(target, link));
+        FormRig rig;
+        rig.comm.feed(reply);
+        QTRY_COMPARE(rig.shown(), reply);
+        rig.form.Label1->setText(link);
+        rig.form.Check3->setChecked(newData);
+        rig.form.Command7->click();
+        QVERIFY(rig.dialogs.messages.isEmpty());
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+        QCOMPARE(contents(target), expected);
+        QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("kept.txt"), QStringLiteral("log.txt")}));
+    }
+
+    void shouldKeepTheLogWholeWhenASaveIsKilled_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("replace") << true;
+        QTest::newRow("append") << false;
+    }
+    void shouldKeepTheLogWholeWhenASaveIsKilled()
+    {
+        QFETCH(bool, replace);
+        QTemporaryDir dir;
+        const QString log = dir.filePath(QStringLiteral("log.txt"));
+        constexpr int block = 2 << 20;
+        const QByteArray old("old\r\n");
+        const QByteArray a = QByteArray(block, 'a') + "\r\n", b = QByteArray(block, 'b') + "\r\n";
+        for (int round = 0; round < 8; ++round) {
+            put(log, old);
+            QProcess writer;
+            writer.start(QStringLiteral(LOG_WRITER),
+                         {log, replace ? QStringLiteral("replace") : QStringLiteral("append"), QString::number(block)});
+            QVERIFY(writer.waitForReadyRead(20000)); // its first save is complete
+            QTest::qWait(int(QRandomGenerator::global()->bounded(40)));
+            ::kill(pid_t(writer.processId()), SIGKILL);
+            QVERIFY(writer.waitForFinished());
+            const QByteArray now = contents(log);
+            if (replace)
+                QVERIFY2(now == a || now == b, qPrintable(QStringLiteral("%1 bytes").arg(now.size())));
+            else
+                QVERIFY(now.startsWith(old + a));
+            // What a killed save can leave is its unfinished new file, named
+            // after the log; the log itself is whole.
+            const QStringList left = entries(dir.path());
+            QVERIFY(left.contains(QStringLiteral("log.txt")));
+            static const QRegularExpression unfinished(QStringLiteral("^log\\.txt(\\.\\w{6})?$"));
+            for (const QString &name : left)
+                QVERIFY2(unfinished.match(name).hasMatch(), qPrintable(name));
+            for (const QString &name : left)
+                if (name != QLatin1String("log.txt"))
+                    QFile::remove(dir.filePath(name));
+        }
+    }
+
+    void shouldLeaveNothingBehindAfterManyClicksAndPicks()
+    {
+        Pty first, second;
+        SerialComm comm(PortMap::fromList(first.path() + u':' + second.path()));
+        ScriptedDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+        QVERIFY(form.Form_Load());
+        form.Text1->setText(QStringLiteral("60000"));
+        // One round first, so that whatever is made once counts as the baseline.
+        form.Command1->click();
+        form.Command1->click();
+        emit form.Combo1->activated(1);
+        emit form.Combo1->activated(0);
+        const int descriptors = openDescriptors();
+
+        for (int i = 0; i < 1000; ++i)
+            form.Command1->click();
+        QCOMPARE(form.Command1->text(), QStringLiteral("Cycle Print"));
+        QVERIFY(form.Command2->isEnabled());
+        QVERIFY(!form.Timer1->isActive());
+        QCOMPARE(form.CommLoopStop, qint16(0));
+        QCOMPARE(form.TimerLoopStop, qint16(1));
+        QCOMPARE(comm.rThreshold(), qint16(1));
+        QCOMPARE(openDescriptors(), descriptors);
+
+        for (int i = 0; i < 200; ++i) {
+            if (i % 2 == 0)
+                emit form.Combo1->activated((i / 2) % 2);
+            else
+                emit form.Combo2->activated((i / 2) % 5);
+        }
+        // The last picks were COM 2 and 9600.
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(openDescriptors(), descriptors);
+        QCOMPARE(comm.commPort(), qint16(2));
+        QCOMPARE(second.baud(), 9600);
+        QCOMPARE(form.CommLoopStop, qint16(0));
+        QCOMPARE(comm.rThreshold(), qint16(1));
+        QVERIFY(QFileInfo::exists(lockFileOf(second.path())));
+        QVERIFY(!QFileInfo::exists(lockFileOf(first.path())));
+        form.Command2->click();
+        QCOMPARE(second.receive(2), QByteArray("\x1bp"));
+        comm.setPortOpen(false);
+        QVERIFY(!QFileInfo::exists(lockFileOf(second.path())));
+    }
+
+    void shouldEndWithStatusZeroAndReleaseThePort_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("during");
+        for (const char *way : {"EXIT", "close box", "SIGTERM"})
+            for (const char *during : {"line wait", "cycle print", "message box"})
+                QTest::addRow("%s during %s", way, during) << QString::fromLatin1(way) << QString::fromLatin1(during);
+    }
+    void shouldEndWithStatusZeroAndReleaseThePort()
+    {
+        QFETCH(QString, way);
+        QFETCH(QString, during);
+        Pty pty;
+        UnansweredDialogs dialogs;
+        bool busy = false;
+        QTimer::singleShot(0, [&] {
+            Form1 *form = theForm();
+            if (during == QLatin1String("line wait")) {
+                pty.send("     +  15");
+            } else if (during == QLatin1String("cycle print")) {
+                form->Text1->setText(QStringLiteral("100"));
+                form->Command1->click();
+            } else {
+                // A pick of COM 7 (there is none) while a line is awaited:
+                // the message comes up inside that wait.
+                pty.send("     +  15");
+                QTimer::singleShot(100, form, [form] { emit form->Combo1->activated(6); });
+            }
+        });
+        QTimer::singleShot(400, [&] {
+            Form1 *form = theForm();
+            busy = form->MSComm1->rThreshold() == 0 || !dialogs.messages.isEmpty();
+            if (way == QLatin1String("EXIT"))
+                form->EXIT->trigger();
+            else if (way == QLatin1String("close box"))
+                form->close();
+            else
+                ::raise(SIGTERM);
+        });
+        // Should a wait outlive the end, the unplugged device ends it.
+        bool hung = false;
+        QTimer::singleShot(5000, [&] {
+            hung = true;
+            pty.closeMaster();
+        });
+        QCOMPARE(runOndril(dialogs, PortMap::fromList(pty.path())), 0);
+        QVERIFY(!hung);
+        QVERIFY(busy); // it did end in the middle of something
+        QVERIFY(!QFileInfo::exists(lockFileOf(pty.path())));
+        SerialComm next(PortMap::fromList(pty.path()));
+        QVERIFY2(next.setPortOpen(true), qPrintable(next.errorString()));
+        if (during == QLatin1String("message box"))
+            QCOMPARE(dialogs.messages, QStringList{QStringLiteral("ERROR: The selected Comm port does not exist!")});
+        else
+            QVERIFY(dialogs.messages.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"

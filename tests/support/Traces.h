@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <unistd.h>
+
+// What a program leaves on the machine: open descriptors, serial lock files,
+// lines on standard error.
+
+inline int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
+}
+
+// The lock file Qt keeps for a serial device: in the first writable of the
+// usual lock folders, named after the path without "/dev/", slashes as "_".
+inline QString lockFileOf(const QString &device)
+{
+    static const char *const folders[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                                          "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    name.replace(u'/', u'_');
+    for (const char *folder : folders) {
+        const QString dir = QString::fromLatin1(folder);
+        if (::access(folder, W_OK) == 0 && QFileInfo(dir).isDir())
+            return dir + QStringLiteral("/LCK..") + name;
+    }
+    return {};
+}
+
+// Everything written to standard error while it lives.
+class CapturedStderr {
+public:
+    CapturedStderr()
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        m_file = std::tmpfile();
+        ::dup2(::fileno(m_file), 2);
+    }
+    ~CapturedStderr()
+    {
+        restore();
+        std::fclose(m_file);
+    }
+    CapturedStderr(const CapturedStderr &) = delete;
+    CapturedStderr &operator=(const CapturedStderr &) = delete;
+
+    QString text()
+    {
+        restore();
+        std::rewind(m_file);
+        QByteArray all;
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, m_file)) > 0;)
+            all.append(buf, qsizetype(n));
+        return QString::fromLocal8Bit(all);
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    int m_saved = -1;
+    std::FILE *m_file = nullptr;
+};
