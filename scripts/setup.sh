@@ -9,6 +9,7 @@ packages=(
   fonts-wqy-zenhei fonts-liberation fonts-dejavu-core
   xvfb xauth xdotool xclip x11-utils imagemagick socat procps
   libx11-dev desktop-file-utils appstream dpkg-dev gzip
+  clang libclang-rt-14-dev
 )
 
 missing=()
