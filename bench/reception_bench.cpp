@@ -1,10 +1,12 @@
 // Figures for line reception: processor use while a line collector waits,
 // the cost of one append to a short and to a long receive box, the memory a
-// long box takes, and the time from a CR LF on the port to the line on screen.
+// long box takes, the time from a CR LF on the port to the line on screen,
+// and how the window fares under faults (a vanished device, a reply without
+// a line end, a burst of lines).
 //
-//   ondril-bench [idle] [latency] [box] [--lines N]
+//   ondril-bench [idle] [latency] [box] [faults] [--lines N]
 //
-// With no section named it runs all three; the long box has 300,000 lines
+// With no section named it runs them all; the long box has 300,000 lines
 // unless told. It runs offscreen when there is no display.
 #include "Pty.h"
 #include "reception/ReceiveBox.h"
@@ -202,6 +204,96 @@ void longBox(int lines)
                 shown, statusKb("VmRSS:") / 1024.0, before / 1024.0, statusKb("VmHWM:") / 1024.0);
 }
 
+// The longest stretch the event loop went without a turn, watched by a 10 ms timer.
+class LoopWatch {
+public:
+    LoopWatch()
+    {
+        m_last = Clock::now();
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const auto now = Clock::now();
+            m_worstMs = std::max(m_worstMs, std::chrono::duration<double, std::milli>(now - m_last).count() - 10);
+            m_last = now;
+        });
+        m_timer.start(10);
+    }
+    double worstMs() const { return m_worstMs; }
+
+private:
+    QTimer m_timer;
+    Clock::time_point m_last;
+    double m_worstMs = 0;
+};
+
+void idleAfterLoss()
+{
+    Wired w;
+    w.form.show();
+    w.pty.send("     +  15");
+    // The collector waits inside this run: the device goes from there.
+    runFor(100, [&] { w.pty.closeMaster(); });
+    runFor(500);
+    const double cpu0 = processCpuSeconds();
+    runFor(5000);
+    std::printf("idle after the device vanished mid-line: %.3f %% of one core over 5 s (port %s)\n",
+                100.0 * (processCpuSeconds() - cpu0) / 5.0, w.comm.portOpen() ? "still open!" : "closed");
+}
+
+void mebibyteWithoutLineEnd()
+{
+    Wired w;
+    w.form.show();
+    LoopWatch watch;
+    std::atomic<bool> sent{false};
+    Clock::time_point lineEnd;
+    std::thread balance([&] {
+        const QByteArray piece(4096, 'A');
+        for (int i = 0; i < 256; ++i)
+            w.pty.send(piece);
+        lineEnd = Clock::now();
+        w.pty.send("\r\n");
+        sent = true;
+    });
+    while (!sent || w.form.Text2->document()->isEmpty())
+        runFor(5);
+    const auto shown = Clock::now();
+    runFor(100); // the watch sees a stall that showing the line caused
+    balance.join();
+    std::printf("1 MiB without a line end: longest the window went without a turn %.1f ms; "
+                "the line showed %.1f ms after its CR LF\n",
+                watch.worstMs(), std::chrono::duration<double, std::milli>(shown - lineEnd).count());
+}
+
+void burst()
+{
+    const long before = statusKb("VmRSS:");
+    Wired w;
+    w.form.show();
+    LoopWatch watch;
+    constexpr int lines = 100000;
+    std::atomic<bool> sent{false};
+    const auto start = Clock::now();
+    std::thread balance([&] {
+        for (int n = 0; n < lines; n += 1000) {
+            QByteArray chunk;
+            for (int i = n; i < n + 1000; ++i)
+                chunk += QByteArray::number(i).rightJustified(6, '0') + " +  152.37 g\r\n";
+            w.pty.send(chunk);
+        }
+        sent = true;
+    });
+    while (!sent || w.comm.inBufferCount() > 0)
+        runFor(5);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    balance.join();
+    runFor(200);
+    std::printf("burst of 100,000 lines (2.0 MB) read in %.2f s: %d lines shown (%.2f MB); longest the "
+                "window went without a turn %.1f ms; resident memory %+.1f MB\n",
+                seconds, w.form.Text2->document()->blockCount() - 1,
+                double(boxBytes(*w.form.Text2->document()).size()) / 1e6, watch.worstMs(),
+                (statusKb("VmRSS:") - before) / 1024.0);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -215,10 +307,10 @@ int main(int argc, char **argv)
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--lines") && i + 1 < args.size())
             lines = args[++i].toInt();
-        else if (QStringList{"idle", "latency", "box"}.contains(args[i]))
+        else if (QStringList{"idle", "latency", "box", "faults"}.contains(args[i]))
             sections << args[i];
         else {
-            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [--lines N]\n");
+            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [faults] [--lines N]\n");
             return 2;
         }
     }
@@ -229,5 +321,10 @@ int main(int argc, char **argv)
         latency();
     if (wanted("box"))
         longBox(lines);
+    if (wanted("faults")) {
+        idleAfterLoss();
+        mebibyteWithoutLineEnd();
+        burst();
+    }
     return 0;
 }

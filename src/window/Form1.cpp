@@ -158,6 +158,10 @@ void Form1::buildControls()
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Looking for a word break costs time that grows with the square of a
+    // line's length: a 1 MiB reply without blanks froze the window for a
+    // minute. Device text is not prose; it wraps where the box ends.
+    Text2->setWordWrapMode(QTextOption::WrapAnywhere);
     Text2->setTabChangesFocus(true);
     Text2->setUndoRedoEnabled(false); // an undo record per line would grow all shift long
 
