@@ -176,7 +176,7 @@ private slots:
         QVERIFY(rig.form.Command2->isEnabled());
         QVERIFY(!rig.form.Timer1->isActive());
         QCOMPARE(inBox(rig.form), reply);
-        QVERIFY(!QFileInfo::exists(lockFileOf(rig.pty.path())));
+        QVERIFY(!lockedByUs(rig.pty.path()));
 
         EventCounter events;
         QTest::qWait(500);
@@ -204,12 +204,12 @@ private slots:
         ScriptedDialogs dialogs;
         Form1 form(&comm, &dialogs);
         QVERIFY(form.Form_Load());
-        QVERIFY(QFileInfo::exists(lockFileOf(link)));
+        QVERIFY(lockedByUs(link));
 
         first->closeMaster(); // unplugged
         QTRY_COMPARE(dialogs.messages.size(), 1);
         QVERIFY(!comm.portOpen());
-        QVERIFY(!QFileInfo::exists(lockFileOf(link)));
+        QVERIFY(!lockedByUs(link));
         first.reset();
         if (staleLock) {
             QProcess gone;
@@ -230,7 +230,7 @@ private slots:
         QVERIFY(second.send(reply));
         QTRY_COMPARE(inBox(form), reply);
         comm.setPortOpen(false);
-        QVERIFY(!QFileInfo::exists(lockFileOf(link)));
+        QVERIFY(!lockedByUs(link));
     }
 
     void shouldSkipAPortHeldByAnotherProgram_data()
@@ -515,12 +515,12 @@ private slots:
         QCOMPARE(second.baud(), 9600);
         QCOMPARE(form.CommLoopStop, qint16(0));
         QCOMPARE(comm.rThreshold(), qint16(1));
-        QVERIFY(QFileInfo::exists(lockFileOf(second.path())));
-        QVERIFY(!QFileInfo::exists(lockFileOf(first.path())));
+        QVERIFY(lockedByUs(second.path()));
+        QVERIFY(!lockedByUs(first.path()));
         form.Command2->click();
         QCOMPARE(second.receive(2), QByteArray("\x1bp"));
         comm.setPortOpen(false);
-        QVERIFY(!QFileInfo::exists(lockFileOf(second.path())));
+        QVERIFY(!lockedByUs(second.path()));
     }
 
     void shouldEndWithStatusZeroAndReleaseThePort_data()
@@ -571,7 +571,7 @@ private slots:
         QCOMPARE(runOndril(dialogs, PortMap::fromList(pty.path())), 0);
         QVERIFY(!hung);
         QVERIFY(busy); // it did end in the middle of something
-        QVERIFY(!QFileInfo::exists(lockFileOf(pty.path())));
+        QVERIFY(!lockedByUs(pty.path()));
         SerialComm next(PortMap::fromList(pty.path()));
         QVERIFY2(next.setPortOpen(true), qPrintable(next.errorString()));
         if (during == QLatin1String("message box"))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +35,16 @@ inline QString lockFileOf(const QString &device)
             return dir + QStringLiteral("/LCK..") + name;
     }
     return {};
+}
+
+// Whether this process holds the lock of `device`. A lock file alone proves
+// nothing once a pseudo-terminal has closed: another program may have its
+// number already.
+inline bool lockedByUs(const QString &device)
+{
+    QFile lock(lockFileOf(device));
+    return lock.open(QIODevice::ReadOnly)
+        && lock.readLine().trimmed() == QByteArray::number(QCoreApplication::applicationPid());
 }
 
 // Everything written to standard error while it lives.
