@@ -13,7 +13,6 @@ namespace ondril {
 // port is closed and its lock file removed. A second signal of the same kind
 // ends the program at once, in case the first could not.
 class QuitSignals : public QObject {
-    Q_OBJECT
 public:
     explicit QuitSignals(std::function<void()> quit, QObject *parent = nullptr);
     ~QuitSignals() override;

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "FormRig.h"
 
 #include <QCheckBox>
@@ -15,19 +16,6 @@ using namespace ondril;
 namespace {
 
 const QByteArray reply("     +  152.37 g\r\n");
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // A window whose box holds one received reply and whose log is `log`.
 struct SaveRig : FormRig {
@@ -55,11 +43,6 @@ void verifyRefused(SaveRig &rig, const QString &path)
     QVERIFY(!lines[2].isEmpty());
     QCOMPARE(rig.shown(), reply);
     rig.dialogs.messages.clear();
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // promises: vanished and returning devices, ports held by others, floods,
 // hostile bytes and paths, broken saves, long click runs and ending at any
 // moment.
+#include "Files.h"
 #include "FormRig.h"
 #include "PtyRig.h"
 #include "Traces.h"
@@ -37,24 +38,6 @@ const QByteArray reply("     +  152.37 g\r\n");
 QByteArray inBox(const Form1 &form)
 {
     return boxBytes(*form.Text2->document());
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 }
 
 // A lock file as a serial program writes it: pid, program name, host.
