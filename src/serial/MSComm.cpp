@@ -77,8 +77,10 @@ void MSComm::setRThreshold(qint16 threshold)
 {
     m_rThreshold = threshold < 0 ? qint16(0) : threshold;
     // Characters that were already waiting raise the event too, so nothing sits
-    // unseen until the next byte happens to arrive.
-    bytesArrived();
+    // unseen until the next byte happens to arrive. With none waiting, the
+    // event would find nothing: it is not posted, which saves a wake-up per line.
+    if (isDeviceOpen() && bytesWaiting() > 0)
+        bytesArrived();
 }
 
 bool MSComm::setOutput(const QString &text)
