@@ -1,92 +1,30 @@
 // Figures for line reception: processor use while a line collector waits,
-// the cost of one append to a short and to a long receive box, the memory a
-// long box takes, the time from a CR LF on the port to the line on screen,
-// and how the window fares under faults (a vanished device, a reply without
-// a line end, a burst of lines).
+// the time from a CR LF on the port to the line in the receive box, the cost
+// of an append and its paint with a short and a long box, the memory a long
+// box takes, Save and Clear of it, and how the window fares under faults (a
+// vanished device, a reply without a line end, a burst of lines).
 //
 //   ondril-bench [idle] [latency] [box] [faults] [--lines N]
 //
-// With no section named it runs them all; the long box has 300,000 lines
-// unless told. It runs offscreen when there is no display.
-#include "Pty.h"
+// With no section named it runs them all. The box section runs with 300,000
+// and with 3,000,000 lines, each in a process of its own so that its memory
+// figure is its own; --lines runs one size. It runs offscreen when there is
+// no display.
+#include "BenchSupport.h"
 #include "reception/ReceiveBox.h"
-#include "serial/SerialComm.h"
-#include "window/Dialogs.h"
-#include "window/Form1.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
-#include <QPlainTextEdit>
-#include <QTimer>
+#include <QProcess>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <thread>
-#include <time.h>
-#include <vector>
 
 using namespace ondril;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
-
-class StderrDialogs : public Dialogs {
-public:
-    void message(QWidget *, const QString &text) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    QString openFile(QWidget *, const FileDialogRequest &) override { return {}; }
-};
-
-double processCpuSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-long statusKb(const char *field)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
-// Runs the event loop for `ms` milliseconds, then `then`.
-void runFor(int ms, const std::function<void()> &then = {})
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, [&] {
-        if (then)
-            then();
-        loop.quit();
-    });
-    loop.exec();
-}
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
-}
-
-struct Wired {
-    Pty pty;
-    StderrDialogs dialogs;
-    SerialComm comm{PortMap::fromList(pty.path())};
-    Form1 form{&comm, &dialogs};
-    bool loaded = form.Form_Load();
-};
 
 void idleWhileWaiting()
 {
@@ -104,7 +42,7 @@ void idleWhileWaiting()
         w.pty.send("37 g\r\n");
     });
     runFor(100);
-    const bool ended = w.form.Text2->toPlainText().contains(QLatin1String("152.37 g"));
+    const bool ended = w.form.Text2->text().contains(QLatin1String("152.37 g"));
     std::printf("idle while a line collector waits: %.3f %% of one core over %.1f s%s\n",
                 100.0 * (cpu1 - cpu0) / (wall1 - wall0), wall1 - wall0,
                 ended ? "" : " (the line never arrived!)");
@@ -116,14 +54,14 @@ void latency()
     w.form.show();
     constexpr int samples = 2000;
     std::vector<Clock::time_point> sent(samples);
-    // Each change of the box with its paragraph count: line i has been shown
-    // once the box holds i + 2 paragraphs, even when one read brought two lines.
-    std::vector<std::pair<Clock::time_point, int>> changes;
+    // Each change of the box with its line count: line i has been shown once
+    // the box holds i + 2 lines, even when one read brought two lines.
+    std::vector<std::pair<Clock::time_point, qint64>> changes;
     changes.reserve(samples);
     std::atomic<int> ready{0};
-    QTextDocument *box = w.form.Text2->document();
-    QObject::connect(box, &QTextDocument::contentsChanged,
-                     [&] { changes.emplace_back(Clock::now(), box->blockCount()); });
+    const ReceiveBox *box = w.form.Text2;
+    QObject::connect(box, &ReceiveBox::changed,
+                     [&] { changes.emplace_back(Clock::now(), box->content().lineCount()); });
     std::thread balance([&] {
         const QByteArray line("     +  152.37 g\r\n");
         for (int i = 0; i < samples; ++i) {
@@ -154,77 +92,6 @@ void latency()
                 ms.size(), samples, percentile(ms, 0.5), percentile(ms, 0.99), percentile(ms, 1.0));
 }
 
-struct BoxCost {
-    double appendUs; // the insert and the event pass after it, paced painting included
-    double paintUs;  // painting the whole box once
-};
-
-// Median costs with `lines` already shown.
-BoxCost boxCost(Form1 &form, int lines, int &shownLines)
-{
-    const QString line = QStringLiteral("2026-12-07 14:03:27      +  152.37 g\r\n");
-    for (; shownLines < lines; ++shownLines) {
-        appendToBox(form.Text2, line);
-        if (shownLines % 1000 == 0)
-            QCoreApplication::processEvents();
-    }
-    QCoreApplication::processEvents();
-    std::vector<double> appends, paints;
-    for (int i = 0; i < 500; ++i, ++shownLines) {
-        const auto t0 = Clock::now();
-        appendToBox(form.Text2, line);
-        QCoreApplication::processEvents();
-        appends.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-    runFor(300); // the pacing interval has passed: the box paints again
-    for (int i = 0; i < 50; ++i) {
-        const auto t0 = Clock::now();
-        form.Text2->repaint();
-        paints.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
-    }
-    return {percentile(appends, 0.5), percentile(paints, 0.5)};
-}
-
-void longBox(int lines)
-{
-    const long before = statusKb("VmRSS:");
-    Wired w;
-    w.form.show();
-    int shown = 0;
-    const BoxCost small = boxCost(w.form, 1000, shown);
-    const BoxCost large = boxCost(w.form, lines, shown);
-    std::printf("one append with 1,000 lines in the box: %.1f us; with %d lines: %.1f us "
-                "(ratio %.2f)\n",
-                small.appendUs, lines, large.appendUs, large.appendUs / small.appendUs);
-    std::printf("painting the whole box with 1,000 lines: %.1f us; with %d lines: %.1f us "
-                "(ratio %.2f)\n",
-                small.paintUs, lines, large.paintUs, large.paintUs / small.paintUs);
-    std::printf("memory with %d lines in the box: %.1f MB resident (%.1f MB before the box, "
-                "peak %.1f MB)\n",
-                shown, statusKb("VmRSS:") / 1024.0, before / 1024.0, statusKb("VmHWM:") / 1024.0);
-}
-
-// The longest stretch the event loop went without a turn, watched by a 10 ms timer.
-class LoopWatch {
-public:
-    LoopWatch()
-    {
-        m_last = Clock::now();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            m_worstMs = std::max(m_worstMs, std::chrono::duration<double, std::milli>(now - m_last).count() - 10);
-            m_last = now;
-        });
-        m_timer.start(10);
-    }
-    double worstMs() const { return m_worstMs; }
-
-private:
-    QTimer m_timer;
-    Clock::time_point m_last;
-    double m_worstMs = 0;
-};
-
 void idleAfterLoss()
 {
     Wired w;
@@ -237,31 +104,6 @@ void idleAfterLoss()
     runFor(5000);
     std::printf("idle after the device vanished mid-line: %.3f %% of one core over 5 s (port %s)\n",
                 100.0 * (processCpuSeconds() - cpu0) / 5.0, w.comm.portOpen() ? "still open!" : "closed");
-}
-
-void mebibyteWithoutLineEnd()
-{
-    Wired w;
-    w.form.show();
-    LoopWatch watch;
-    std::atomic<bool> sent{false};
-    Clock::time_point lineEnd;
-    std::thread balance([&] {
-        const QByteArray piece(4096, 'A');
-        for (int i = 0; i < 256; ++i)
-            w.pty.send(piece);
-        lineEnd = Clock::now();
-        w.pty.send("\r\n");
-        sent = true;
-    });
-    while (!sent || w.form.Text2->document()->isEmpty())
-        runFor(5);
-    const auto shown = Clock::now();
-    runFor(100); // the watch sees a stall that showing the line caused
-    balance.join();
-    std::printf("1 MiB without a line end: longest the window went without a turn %.1f ms; "
-                "the line showed %.1f ms after its CR LF\n",
-                watch.worstMs(), std::chrono::duration<double, std::milli>(shown - lineEnd).count());
 }
 
 void burst()
@@ -287,10 +129,10 @@ void burst()
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     balance.join();
     runFor(200);
-    std::printf("burst of 100,000 lines (2.0 MB) read in %.2f s: %d lines shown (%.2f MB); longest the "
+    std::printf("burst of 100,000 lines (2.0 MB) read in %.2f s: %lld lines shown (%.2f MB); longest the "
                 "window went without a turn %.1f ms; resident memory %+.1f MB\n",
-                seconds, w.form.Text2->document()->blockCount() - 1,
-                double(boxBytes(*w.form.Text2->document()).size()) / 1e6, watch.worstMs(),
+                seconds, w.form.Text2->content().lineCount() - 1,
+                double(w.form.Text2->bytes().size()) / 1e6, watch.worstMs(),
                 (statusKb("VmRSS:") - before) / 1024.0);
 }
 
@@ -301,7 +143,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    int lines = 300000;
+    int lines = 0;
     QStringList sections;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -319,8 +161,14 @@ int main(int argc, char **argv)
         idleWhileWaiting();
     if (wanted("latency"))
         latency();
-    if (wanted("box"))
+    if (wanted("box") && lines > 0)
         longBox(lines);
+    else if (wanted("box"))
+        for (const char *size : {"300000", "3000000"}) {
+            std::fflush(stdout);
+            QProcess::execute(QCoreApplication::applicationFilePath(),
+                              {QStringLiteral("box"), QStringLiteral("--lines"), QLatin1String(size)});
+        }
     if (wanted("faults")) {
         idleAfterLoss();
         mebibyteWithoutLineEnd();

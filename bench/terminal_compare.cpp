@@ -1,15 +1,18 @@
 // Ondril side by side with general serial terminals: the same balance stream,
 // a 20-byte line every 23 ms (a balance at 9600 baud flat out), goes at once
-// into Ondril, GTKTerm, CuteCom and picocom, each on its own pseudo-terminal.
-// Prints each program's processor time and peak memory over the run, their
-// ratios to Ondril, and how much of the stream each left unread; then times
-// Ondril's start-up from process start to its window being mapped.
+// into Ondril, GTKTerm, CuteCom and picocom, each on its own pseudo-terminal,
+// and into an earlier build of Ondril when --before names one. Prints each
+// program's processor time and peak memory over each run, their ratios to
+// Ondril, and how much of the stream each left unread; after several runs,
+// the medians of Ondril's processor time against each of the others; then
+// times Ondril's start-up from process start to its window being mapped.
 //
 // GTKTerm 1.2 closes a port whose modem lines it cannot read, which no
 // pseudo-terminal has; --pty-shim preloads pty-as-serial into it, which lets
 // it keep the port. Without it, its row shows the stream unread.
 //
-//   ondril-compare --ondril PATH [--pty-shim PATH] [--seconds 60] [--startups 10]
+//   ondril-compare --ondril PATH [--before PATH] [--pty-shim PATH] [--seconds 60]
+//                  [--runs 1] [--startups 10]
 //
 // Needs an X display (DISPLAY), a throw-away HOME (CuteCom's settings are
 // written there), and gtkterm, cutecom, picocom and xdotool on PATH;
@@ -191,9 +194,12 @@ void prepareGtkTerm(Program &p, const std::string &ptyShim)
         p.env = {"LD_PRELOAD=" + ptyShim};
 }
 
-void sideBySide(const std::string &ondril, const std::string &ptyShim, int seconds)
+// Processor seconds of each program in one run, by name.
+using RunCpu = std::vector<std::pair<std::string, double>>;
+
+RunCpu sideBySide(const std::string &ondril, const std::string &before, const std::string &ptyShim, int seconds)
 {
-    std::vector<Program> programs(4);
+    std::vector<Program> programs(before.empty() ? 4 : 5);
     for (auto &p : programs)
         p.line = makePty();
     programs[0].name = "Ondril";
@@ -206,6 +212,11 @@ void sideBySide(const std::string &ondril, const std::string &ptyShim, int secon
     programs[3].name = "picocom";
     programs[3].argv = {"picocom", "--quiet", "--nolock", "--baud", "9600", programs[3].line.path};
     programs[3].needsTerminal = true;
+    if (!before.empty()) {
+        programs[4].name = "Ondril before";
+        programs[4].argv = {before};
+        programs[4].env = {"ONDRIL_PORTS=" + programs[4].line.path};
+    }
 
     // The one that must be clicked starts first, before other windows cover it.
     std::stable_partition(programs.begin(), programs.end(),
@@ -272,7 +283,7 @@ void sideBySide(const std::string &ondril, const std::string &ptyShim, int secon
     }
 
     const Program &base = programs[0];
-    std::printf("%ld lines of 20 bytes every 23 ms for %.1f s, into each program at once\n\n",
+    std::printf("\n%ld lines of 20 bytes every 23 ms for %.1f s, into each program at once\n\n",
                 base.linesSent, wall);
     std::printf("| program | CPU seconds | %% of one core | peak memory (MB) | CPU vs Ondril | memory vs Ondril | stream read |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
@@ -283,10 +294,29 @@ void sideBySide(const std::string &ondril, const std::string &ptyShim, int secon
                     readAll ? "all" : ("no: " + std::to_string(p.linesDropped) + " lines refused, "
                                        + std::to_string(p.unread) + " bytes unread").c_str());
     }
+    RunCpu cpu;
+    for (const auto &p : programs)
+        cpu.emplace_back(p.name, p.cpu);
+    return cpu;
+}
+
+// Ondril's processor time against each other program's, as the median over the runs.
+void summarise(const std::vector<RunCpu> &runs)
+{
+    std::printf("\nOndril's processor time against each, median of %zu run%s:", runs.size(),
+                runs.size() == 1 ? "" : "s");
+    for (size_t i = 1; i < runs.front().size(); ++i) {
+        std::vector<double> ratios;
+        for (const RunCpu &run : runs)
+            ratios.push_back(run[i].second > 0 ? run[0].second / run[i].second : 0);
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("%s %s %.2f", i == 1 ? "" : ",", runs.front()[i].first.c_str(), ratios[ratios.size() / 2]);
+    }
+    std::printf("\n");
 }
 
 // Process start to the window mapped on the X server, `runs` times.
-void startup(const std::string &ondril, int runs)
+void startup(const std::string &name, const std::string &ondril, int runs)
 {
     Display *display = XOpenDisplay(nullptr);
     if (!display) {
@@ -320,14 +350,14 @@ void startup(const std::string &ondril, int runs)
     }
     XCloseDisplay(display);
     if (ms.empty()) {
-        std::printf("start-up: the window never appeared\n");
+        std::printf("%s start-up: the window never appeared\n", name.c_str());
         return;
     }
     const double first = ms.front();
     std::sort(ms.begin(), ms.end());
-    std::printf("\nOndril start-up, process start to window mapped, %zu runs: median %.0f ms, "
+    std::printf("\n%s start-up, process start to window mapped, %zu runs: median %.0f ms, "
                 "best %.0f ms, worst %.0f ms (first run %.0f ms)\n",
-                ms.size(), ms[ms.size() / 2], ms.front(), ms.back(), first);
+                name.c_str(), ms.size(), ms[ms.size() / 2], ms.front(), ms.back(), first);
 }
 
 } // namespace
@@ -335,13 +365,19 @@ void startup(const std::string &ondril, int runs)
 int main(int argc, char **argv)
 {
     std::string ondril;
+    std::string before;
     std::string ptyShim;
     int seconds = 60;
+    int runs = 1;
     int startups = 10;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--ondril" && i + 1 < argc)
             ondril = argv[++i];
+        else if (a == "--before" && i + 1 < argc)
+            before = argv[++i];
+        else if (a == "--runs" && i + 1 < argc)
+            runs = std::atoi(argv[++i]);
         else if (a == "--pty-shim" && i + 1 < argc)
             ptyShim = argv[++i];
         else if (a == "--seconds" && i + 1 < argc)
@@ -349,18 +385,24 @@ int main(int argc, char **argv)
         else if (a == "--startups" && i + 1 < argc)
             startups = std::atoi(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: ondril-compare --ondril PATH [--pty-shim PATH] [--seconds 60] "
-                                 "[--startups 10]\n");
+            std::fprintf(stderr, "usage: ondril-compare --ondril PATH [--before PATH] [--pty-shim PATH] "
+                                 "[--seconds 60] [--runs 1] [--startups 10]\n");
             return 2;
         }
     }
-    if (ondril.empty() || seconds < 1 || startups < 0 || !std::getenv("DISPLAY")) {
+    if (ondril.empty() || seconds < 1 || runs < 1 || startups < 0 || !std::getenv("DISPLAY")) {
         std::fprintf(stderr, "ondril-compare needs --ondril PATH and an X display\n");
         return 2;
     }
     signal(SIGPIPE, SIG_IGN);
-    sideBySide(ondril, ptyShim, seconds);
-    if (startups > 0)
-        startup(ondril, startups);
+    std::vector<RunCpu> all;
+    for (int r = 0; r < runs; ++r)
+        all.push_back(sideBySide(ondril, before, ptyShim, seconds));
+    summarise(all);
+    if (startups > 0) {
+        startup("Ondril", ondril, startups);
+        if (!before.empty())
+            startup("Ondril before", before, startups);
+    }
     return 0;
 }

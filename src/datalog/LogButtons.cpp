@@ -6,19 +6,17 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QPlainTextEdit>
 
 namespace ondril {
 
 void Form1::Command7_Click()
 {
     // An empty box would replace a good log with nothing.
-    if (Text2->document()->isEmpty())
+    if (Text2->isEmpty())
         return;
     const QString path = Label1->text();
-    const QByteArray block = boxBytes(*Text2->document()) + "\r\n";
     QString why;
-    if (!writeLog(path, block, Check3->isChecked() ? LogMode::Replace : LogMode::Append, &why))
+    if (!writeLog(path, {Text2->bytes(), "\r\n"}, Check3->isChecked() ? LogMode::Replace : LogMode::Append, &why))
         reportError(QStringLiteral("ERROR: The log file could not be saved.\n%1\n%2").arg(path, why));
 }
 

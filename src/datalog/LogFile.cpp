@@ -27,15 +27,18 @@ bool isDevice(const QFileInfo &file)
 
 // Writes the block and forces it out to the disk, which may only report a
 // full or failing disk at that point.
-bool writeOut(QFileDevice &file, const QByteArray &block, QString *error)
+bool writeOut(QFileDevice &file, const QList<QByteArrayView> &block, QString *error)
 {
     const auto systemError = [&] {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     };
     errno = 0;
-    if (file.write(block) != block.size() || !file.flush())
-        // After a partial write Qt knows no reason; the system still does.
+    for (const QByteArrayView piece : block)
+        if (file.write(piece.data(), piece.size()) != piece.size())
+            // After a partial write Qt knows no reason; the system still does.
+            return errno != 0 ? systemError() : failed(file, error);
+    if (!file.flush())
         return errno != 0 ? systemError() : failed(file, error);
     // Devices and pipes cannot be synced and say EINVAL; that is no failure.
     if (::fsync(file.handle()) != 0 && errno != EINVAL)
@@ -45,7 +48,7 @@ bool writeOut(QFileDevice &file, const QByteArray &block, QString *error)
 
 // Appends, or truncates and writes when `mode` is Replace, in place. A failed
 // append is cut back, so the log keeps exactly what it held before.
-bool writeInPlace(const QString &path, const QByteArray &block, LogMode mode, QString *error)
+bool writeInPlace(const QString &path, const QList<QByteArrayView> &block, LogMode mode, QString *error)
 {
     QFile file(path);
     QIODevice::OpenMode how = QIODevice::WriteOnly;
@@ -65,7 +68,7 @@ bool writeInPlace(const QString &path, const QByteArray &block, LogMode mode, QS
 
 } // namespace
 
-bool writeLog(const QString &path, const QByteArray &block, LogMode mode, QString *error)
+bool writeLog(const QString &path, const QList<QByteArrayView> &block, LogMode mode, QString *error)
 {
     if (mode == LogMode::Append || isDevice(QFileInfo(path)))
         return writeInPlace(path, block, mode, error);
@@ -84,7 +87,7 @@ bool writeLog(const QString &path, const QByteArray &block, LogMode mode, QStrin
 
 bool createLog(const QString &path, QString *error)
 {
-    return writeInPlace(path, QByteArray(), LogMode::Append, error);
+    return writeInPlace(path, {}, LogMode::Append, error);
 }
 
 } // namespace ondril

@@ -33,8 +33,14 @@ bool Form1::collectLine(const qint16 &stop)
         pending.prepend(QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")));
     if (Check2->isChecked())
         pending.prepend(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd ")));
-    appendToBox(Text2, pending);
+    Text2->append(pending);
     return true;
+}
+
+void Form1::Text2_Full()
+{
+    reportError(QStringLiteral("ERROR: The receive box cannot hold any more: the computer has no memory left.\n"
+                               "What it holds is kept. Save it, then Clear it to go on receiving."));
 }
 
 void Form1::MSComm1_OnComm()

@@ -111,6 +111,11 @@ void MSComm::bytesArrived()
         postReceiveEvent();
 }
 
+void MSComm::bytesArrivedInLoop()
+{
+    raiseReceiveEvent();
+}
+
 void MSComm::deviceFailed(const QString &reason)
 {
     if (!isDeviceOpen())
@@ -133,7 +138,12 @@ void MSComm::postReceiveEvent()
 void MSComm::deliverReceiveEvent()
 {
     m_eventPosted = false;
-    // Disarmed or drained since it was posted: nothing to report.
+    raiseReceiveEvent();
+}
+
+void MSComm::raiseReceiveEvent()
+{
+    // Disarmed or drained since: nothing to report.
     if (m_rThreshold <= 0 || !isDeviceOpen() || bytesWaiting() <= 0)
         return;
     raiseCommEvent(comEvReceive);

@@ -76,7 +76,12 @@ protected:
     virtual void discardInput() = 0;
 
     // For subclasses: new bytes are waiting / the open device has failed.
+    // The receive event is posted, to arrive from the event loop.
     void bytesArrived();
+    // The same, told by the device's own notification, which comes from the
+    // event loop already: the receive event is raised there and then, which
+    // spares the loop a wake-up per line.
+    void bytesArrivedInLoop();
     void deviceFailed(const QString &reason);
     // Raises OnComm with the given CommEvent code.
     void raiseCommEvent(qint16 event);
@@ -84,6 +89,7 @@ protected:
 private:
     void postReceiveEvent();
     void deliverReceiveEvent();
+    void raiseReceiveEvent();
 
     PortMap m_ports;
     qint16 m_commPort = 1;

@@ -5,7 +5,8 @@ namespace ondril {
 SerialComm::SerialComm(PortMap ports, QObject *parent)
     : MSComm(std::move(ports), parent)
 {
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::bytesArrived);
+    // readyRead comes from the port's notifier, never from inside a call of ours.
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::bytesArrivedInLoop);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
 }
 

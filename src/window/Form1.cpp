@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "Fonts.h"
 #include "commands/BalanceCommand.h"
+#include "reception/ReceiveBox.h"
 #include "serial/MSComm.h"
 
 #include <QAction>
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -154,16 +154,8 @@ void Form1::buildControls()
 
     Check1 = check(p, "Check1", "Time", 1680, 4320, 1695, 375, false);
 
-    Text2 = place<QPlainTextEdit>(p, "Text2", 4440, 3720, 5535, 4815, FontKey::M10);
-    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Text2->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    // Looking for a word break costs time that grows with the square of a
-    // line's length: a 1 MiB reply without blanks froze the window for a
-    // minute. Device text is not prose; it wraps where the box ends.
-    Text2->setWordWrapMode(QTextOption::WrapAnywhere);
-    Text2->setTabChangesFocus(true);
-    Text2->setUndoRedoEnabled(false); // an undo record per line would grow all shift long
+    Text2 = place<ReceiveBox>(p, "Text2", 4440, 3720, 5535, 4815, FontKey::M10);
+    Text2->setAccessibleName(Label2->text()); // what a screen reader calls it
 
     Text3 = hexBox(p, "Text3", 4440, 3000, 495, 495);
     Text4 = hexBox(p, "Text4", 5040, 3000, 495, 495);
@@ -210,6 +202,8 @@ void Form1::connectHandlers()
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
     connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
+    // Queued: the box says so from inside an append, possibly within a wait.
+    connect(Text2, &ReceiveBox::full, this, &Form1::Text2_Full, Qt::QueuedConnection);
 }
 
 bool Form1::Form_Load()

@@ -9,7 +9,6 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
@@ -17,6 +16,7 @@ namespace ondril {
 
 class Dialogs;
 class MSComm;
+class ReceiveBox;
 struct BalanceCommand;
 
 // The one window. Its controls and three integers hold all of the program's
@@ -58,6 +58,9 @@ public:
     void Combo1_Click(int index);
     void Combo2_Click(int index);
 
+    // The receive box found no memory for more text.
+    void Text2_Full();
+
     // Data log (datalog/): Save, Clear, Save as.
     void Command7_Click();
     void Command8_Click();
@@ -70,7 +73,7 @@ public:
     QLineEdit *Text1;
     QLabel *Label2, *Label3, *Label4, *Label5, *Label6, *Label7;
     QCheckBox *Check1;
-    QPlainTextEdit *Text2;
+    ReceiveBox *Text2;
     QLineEdit *Text3, *Text4;
     QCheckBox *Check2;
     PathLabel *Label1; // its text is the log file's path

@@ -136,7 +136,7 @@ private slots:
         SaveRig rig(log);
         rig.save(true);
         rig.form.Command8->click();
-        QCOMPARE(rig.form.Text2->toPlainText(), QString());
+        QCOMPARE(rig.form.Text2->text(), QString());
         QCOMPARE(contents(log), reply + "\r\n");
         rig.comm.feed("next\r\n"); // the box takes new lines as before
         QTRY_COMPARE(rig.shown(), QByteArray("next\r\n"));
@@ -181,7 +181,7 @@ private slots:
         put(log, old);
         SaveRig rig(log);
         for (int i = 0; i < 300; ++i)
-            appendToBox(rig.form.Text2, QString::fromLatin1(reply));
+            rig.form.Text2->append(QString::fromLatin1(reply));
         const QByteArray box = rig.shown();
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);

@@ -18,7 +18,7 @@ int main(int argc, char *argv[])
     const QByteArray blocks[] = {QByteArray(size, 'a') + "\r\n", QByteArray(size, 'b') + "\r\n"};
     for (unsigned i = 0;; ++i) {
         QString why;
-        if (!ondril::writeLog(path, blocks[i % 2], mode, &why)) {
+        if (!ondril::writeLog(path, {blocks[i % 2]}, mode, &why)) {
             std::fprintf(stderr, "log-writer: %s\n", qPrintable(why));
             return 1;
         }

@@ -68,7 +68,7 @@ private slots:
         form.Command2->click();
         QCOMPARE(second.receive(2), QByteArray("\x1bp"));
         QVERIFY(second.send("   + 1.00 g\r\n"));
-        QTRY_COMPARE(boxBytes(*form.Text2->document()), QByteArray("   + 1.00 g\r\n"));
+        QTRY_COMPARE(form.Text2->bytes().toByteArray(), QByteArray("   + 1.00 g\r\n"));
     }
 
     void shouldStopACycleAndReopenAtThePickedSpeed()
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(form.CommLoopStop, qint16(0));
         verifyIdleAndArmed(form);
         QVERIFY(pty.send("next\r\n")); // through the receive event again
-        QTRY_COMPARE(boxBytes(*form.Text2->document()), QByteArray("next\r\n"));
+        QTRY_COMPARE(form.Text2->bytes().toByteArray(), QByteArray("next\r\n"));
         QVERIFY(rig.dialogs.messages.isEmpty());
     }
 
@@ -119,7 +119,7 @@ private slots:
     {
         FormRig rig;
         rig.comm.refused.insert(QStringLiteral("fake1"));
-        rig.form.Text2->setPlainText(QStringLiteral("kept"));
+        rig.form.Text2->insertTyped(QStringLiteral("kept"));
         startSlowCycle(rig.form);
         pick(rig.form.Combo2, 1);
         QCOMPARE(rig.dialogs.messages.size(), 1);
@@ -152,7 +152,7 @@ private slots:
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.openedLine.baud, 1200);
         QCOMPARE(rig.form.CommLoopStop, qint16(0));
-        QCOMPARE(rig.form.Text2->toPlainText(), QStringLiteral("kept"));
+        QCOMPARE(rig.form.Text2->text(), QStringLiteral("kept"));
     }
 
     void shouldStopEverythingOnceWhenTheDeviceVanishes()

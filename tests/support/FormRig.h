@@ -6,7 +6,6 @@
 #include "window/Form1.h"
 
 #include <QHelpEvent>
-#include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QToolTip>
 #include <QTimer>
@@ -22,7 +21,7 @@ struct FormRig {
     bool loaded = form.Form_Load();
 
     // Everything the receive box holds, as the log would get it.
-    QByteArray shown() const { return ondril::boxBytes(*form.Text2->document()); }
+    QByteArray shown() const { return form.Text2->bytes().toByteArray(); }
 };
 
 // Runs `step` from the event loop `ms` from now, inside whatever wait is going

@@ -1,6 +1,7 @@
 #include "FakeComm.h"
 #include "PtyRig.h"
 #include "ScriptedDialogs.h"
+#include "reception/ReceiveBox.h"
 #include "serial/SerialComm.h"
 #include "window/Application.h"
 #include "window/Form1.h"
@@ -9,7 +10,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -159,7 +159,7 @@ private slots:
     {
         PtyRig rig;
         QVERIFY(rig.loaded);
-        rig.form.Text2->setPlainText(QStringLiteral("collected so far"));
+        rig.form.Text2->insertTyped(QStringLiteral("collected so far"));
 
         QSignalSpy lost(&rig.comm, &MSComm::deviceLost);
         rig.pty.closeMaster();
@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(rig.dialogs.messages.size(), 1);
         QVERIFY(rig.dialogs.messages[0].startsWith(QLatin1String("ERROR: COM 1 stopped working")));
         QVERIFY(!rig.comm.portOpen());
-        QCOMPARE(rig.form.Text2->toPlainText(), QStringLiteral("collected so far"));
+        QCOMPARE(rig.form.Text2->text(), QStringLiteral("collected so far"));
         QVERIFY(!rig.form.isUnloaded());
     }
 };

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+namespace ondril {
+
+// A growable array of plain values in pages of its own from the system.
+// Growing remaps the pages instead of copying them, so a box of a hundred
+// megabytes never needs room for two copies of itself; memory reserved but
+// not yet written costs nothing; and clearing gives it all back at once.
+template <class T>
+class BigArray {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    BigArray() = default;
+    ~BigArray() { clear(); }
+    BigArray(const BigArray &) = delete;
+    BigArray &operator=(const BigArray &) = delete;
+
+    size_t size() const { return m_size; }
+    bool empty() const { return m_size == 0; }
+    T *data() { return m_data; }
+    const T *data() const { return m_data; }
+    T &operator[](size_t i) { return m_data[i]; }
+    const T &operator[](size_t i) const { return m_data[i]; }
+    const T *begin() const { return m_data; }
+    const T *end() const { return m_data + m_size; }
+
+    // Room for `n` values, growing by half again at least. False, with
+    // nothing changed, when the system has no memory for it.
+    bool reserve(size_t n)
+    {
+        if (n <= m_capacity)
+            return true;
+        static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        const size_t wanted = std::max(n, m_capacity + m_capacity / 2);
+        if (wanted > (size_t(-1) - page) / sizeof(T))
+            return false;
+        const size_t bytes = (wanted * sizeof(T) + page - 1) / page * page;
+        void *p = m_data ? mremap(m_data, m_mapped, bytes, MREMAP_MAYMOVE)
+                         : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            return false;
+        m_data = static_cast<T *>(p);
+        m_mapped = bytes;
+        m_capacity = bytes / sizeof(T);
+        return true;
+    }
+
+    // These stay within the room reserved: they never fail.
+    // Room for `n` values at `at`, holding what was there before.
+    T *open(size_t at, size_t n)
+    {
+        if (n == 0)
+            return m_data + at;
+        if (at < m_size)
+            std::memmove(m_data + at + n, m_data + at, (m_size - at) * sizeof(T));
+        m_size += n;
+        return m_data + at;
+    }
+    void erase(size_t from, size_t to)
+    {
+        if (from == to)
+            return;
+        if (to < m_size)
+            std::memmove(m_data + from, m_data + to, (m_size - to) * sizeof(T));
+        m_size -= to - from;
+    }
+
+    void clear()
+    {
+        if (m_data)
+            munmap(m_data, m_mapped);
+        m_data = nullptr;
+        m_size = m_capacity = m_mapped = 0;
+    }
+
+private:
+    T *m_data = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+    size_t m_mapped = 0;
+};
+
+} // namespace ondril
