@@ -49,7 +49,7 @@ double percentile(std::vector<double> v, double p)
     return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
 }
 
-void StderrDialogs::message(QWidget *, const QString &text)
+void StderrDialogs::message(QWidget *, const QString &text, const QString &)
 {
     std::fprintf(stderr, "message: %s\n", qPrintable(text));
 }

@@ -26,7 +26,8 @@ double percentile(std::vector<double> v, double p);
 
 class StderrDialogs : public ondril::Dialogs {
 public:
-    void message(QWidget *, const QString &text) override;
+    using ondril::Dialogs::message;
+    void message(QWidget *, const QString &text, const QString &details) override;
     QString openFile(QWidget *, const ondril::FileDialogRequest &) override { return {}; }
 };
 

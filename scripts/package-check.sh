@@ -2,7 +2,10 @@
 # Builds the Debian package and proves it on a fresh Debian: a minimal
 # bookworm made with debootstrap (kept in build-pkgcheck/root between runs),
 # where the package is installed with apt, and its desktop entry's command
-# starts the window on Xvfb against the installed simulator. Needs root.
+# starts the window on Xvfb against the installed simulator, for a user of
+# its own whose first Save lands in their documents folder. The picture of
+# that window is left as build-pkgcheck/ondril-window.png (the README's).
+# Needs root.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=${PKGCHECK_DIR:-$here/build-pkgcheck}
@@ -32,6 +35,8 @@ for m in proc sys dev dev/pts; do
 done
 
 cp "$deb" "$root/tmp/ondril.deb"
-cp "$here/scripts/package-check-inside.sh" "$root/tmp/"
+cp "$here/scripts/package-check-inside.sh" "$here/scripts/stamped-replies.sh" "$root/tmp/"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
     bash /tmp/package-check-inside.sh
+cp "$root/tmp/ondril-window.png" "$work/ondril-window.png"
+echo "picture: $work/ondril-window.png"

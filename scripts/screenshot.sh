@@ -10,17 +10,9 @@ cmake -S "$here" -B "$here/build" >/dev/null
 cmake --build "$here/build" -j"$(nproc)" --target ondril balance-sim >/dev/null
 
 . "$here/tests/e2e/xsession.sh"
+. "$here/scripts/stamped-replies.sh"
 start_session "$here/build/ondril" "$here/build/balance-sim"
-click 112 288 16 25 # Time
-click 112 320 16 25 # Date
-for _ in 1 2 3; do click 64 144 99 33; sleep 0.6; done # PRINT
-click 544 144 99 33 # TARE
-sleep 0.6
-for _ in 1 2; do click 64 144 99 33; sleep 0.6; done
-click 424 144 99 33 # UNIT
-sleep 0.6
-click 64 144 99 33
-sleep 0.8
+stamped_replies
 xdotool mousemove --window "$WIN" 700 600 # the pointer out of the picture
 import -window "$WIN" -frame "$out"
 echo "$out"

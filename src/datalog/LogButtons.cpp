@@ -1,10 +1,10 @@
 #include "datalog/LogFile.h"
+#include "datalog/LogFolder.h"
 #include "reception/ReceiveBox.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace ondril {
@@ -29,7 +29,7 @@ void Form1::Command9_Click()
 {
     FileDialogRequest request;
     request.title = QStringLiteral("Save as: choose the log file");
-    request.directory = QCoreApplication::applicationDirPath();
+    request.directory = logFolder();
     // "*" rather than "*.*", which would hide names without a dot.
     request.filters = QStringList{QStringLiteral("text (*.txt *.xls *.doc)"), QStringLiteral("all (*)")};
     request.selectedFilter = 0;

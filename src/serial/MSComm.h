@@ -55,6 +55,9 @@ public:
     qint16 commEvent() const { return m_commEvent; }
 
     QString errorString() const { return m_error; }
+    // Why the device would not open at the last try, in the system's words;
+    // empty when it opened or the port has no device.
+    QString openFailure() const { return m_openFailure; }
     const PortMap &ports() const { return m_ports; }
     // The device behind the current CommPort, empty when that port does not exist.
     QString device() const { return m_ports.device(m_commPort); }
@@ -101,6 +104,7 @@ private:
     qint16 m_commEvent = 0;
     bool m_eventPosted = false;
     QString m_error;
+    QString m_openFailure;
 };
 
 } // namespace ondril

@@ -1,4 +1,6 @@
+#include "serial/DeviceWatch.h"
 #include "serial/MSComm.h"
+#include "serial/PortTrouble.h"
 #include "window/Form1.h"
 
 #include <QComboBox>
@@ -11,6 +13,7 @@ namespace ondril {
 
 void Form1::stopEverything()
 {
+    m_watch->stop(); // the operator's pick decides now
     CommLoopStop = 1;
     TimerLoopStop = 1;
     if (Timer1->isActive())
@@ -25,14 +28,15 @@ void Form1::Combo1_Click(int index)
     MSComm1->setCommPort(qint16(index + 1));
     Text3->clear();
     Text4->clear();
-    if (MSComm1->setPortOpen(true)) {
+    QString trouble;
+    if (openPort(&trouble)) {
         finishPortChange();
         return;
     }
-    // The message is fixed; standard error says why, for a port that exists
-    // but is busy or forbidden.
+    // The message is fixed; its details and standard error say why, for a
+    // port that exists but is busy or forbidden.
     QTextStream(stderr) << "ondril: " << portText(index + 1) << " not opened: " << MSComm1->errorString() << '\n';
-    reportError(QStringLiteral("ERROR: The selected Comm port does not exist!"));
+    reportError(QStringLiteral("ERROR: The selected Comm port does not exist!"), trouble);
     // Ended while the message was up: opening the port again now would keep
     // it, and lowering the stop flag would keep a wait further up alive.
     if (isUnloaded())
@@ -55,10 +59,29 @@ void Form1::Combo2_Click(int index)
 
 void Form1::reopenPort()
 {
-    if (!MSComm1->setPortOpen(true))
+    QString trouble;
+    if (!openPort(&trouble))
         reportError(QStringLiteral("ERROR: %1 could not be opened: %2.\n"
                                    "Pick a port or a speed to try again.")
-                        .arg(portText(MSComm1->commPort()), MSComm1->errorString()));
+                        .arg(portText(MSComm1->commPort()), MSComm1->errorString()),
+                    trouble);
+}
+
+bool Form1::openPort(QString *trouble)
+{
+    const int port = MSComm1->commPort();
+    const bool opened = MSComm1->setPortOpen(true);
+    *trouble = opened ? QString() : portTrouble(port, MSComm1->device(), MSComm1->openFailure());
+    setPortToolTip(port, MSComm1->device().isEmpty() ? QString() : *trouble);
+    return opened;
+}
+
+void Form1::setPortToolTip(int port, const QString &trouble)
+{
+    QString tip = MSComm1->ports().toolTip(port);
+    if (!trouble.isEmpty())
+        tip += QStringLiteral("\nLast try: ") + trouble;
+    Combo1->setItemData(port - 1, Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap), Qt::ToolTipRole);
 }
 
 void Form1::finishPortChange()
@@ -81,9 +104,30 @@ bool Form1::checkPortOpen()
 void Form1::MSComm1_Lost(const QString &reason)
 {
     stopEverything();
+    m_watch->watch(MSComm1->device());
     reportError(QStringLiteral("ERROR: %1 stopped working and was closed: %2.\n"
-                               "Pick a port or a speed to open it again.")
+                               "It is opened again as soon as it is back; a pick of a port or a speed "
+                               "opens one now.")
                     .arg(portText(MSComm1->commPort()), reason));
+}
+
+void Form1::MSComm1_Back()
+{
+    // As a pick of its COM number would open it, but without a word on a
+    // failure: the operator has heard of the loss, and the next time the
+    // device comes back is tried again.
+    if (MSComm1->portOpen())
+        return;
+    QString trouble;
+    if (!openPort(&trouble)) {
+        QTextStream(stderr) << "ondril: " << portText(MSComm1->commPort()) << " not reopened: "
+                            << MSComm1->errorString() << '\n';
+        return;
+    }
+    m_watch->stop();
+    Text3->clear();
+    Text4->clear();
+    finishPortChange();
 }
 
 } // namespace ondril

@@ -5,7 +5,7 @@
 
 namespace ondril {
 
-void QtDialogs::message(QWidget *parent, const QString &text)
+void QtDialogs::message(QWidget *parent, const QString &text, const QString &details)
 {
     QMessageBox box(parent);
     box.setWindowTitle(QStringLiteral("Ondril"));
@@ -15,6 +15,7 @@ void QtDialogs::message(QWidget *parent, const QString &text)
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     box.setText(shown);
+    box.setDetailedText(details);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }

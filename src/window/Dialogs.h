@@ -20,14 +20,18 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // A message box captioned "Ondril" with an OK button only and no icon.
-    virtual void message(QWidget *parent, const QString &text) = 0;
+    // `details`, when given, are there for the asking (Qt's "Show Details..."),
+    // leaving the message itself as it is.
+    virtual void message(QWidget *parent, const QString &text, const QString &details) = 0;
+    void message(QWidget *parent, const QString &text) { message(parent, text, QString()); }
     // A file-open dialog that also accepts a new name; empty when cancelled.
     virtual QString openFile(QWidget *parent, const FileDialogRequest &request) = 0;
 };
 
 class QtDialogs : public Dialogs {
 public:
-    void message(QWidget *parent, const QString &text) override;
+    using Dialogs::message;
+    void message(QWidget *parent, const QString &text, const QString &details) override;
     QString openFile(QWidget *parent, const FileDialogRequest &request) override;
 };
 

@@ -3,8 +3,11 @@
 #include "Dialogs.h"
 #include "Fonts.h"
 #include "commands/BalanceCommand.h"
+#include "datalog/LogFolder.h"
 #include "reception/ReceiveBox.h"
+#include "serial/DeviceWatch.h"
 #include "serial/MSComm.h"
+#include "serial/PortTrouble.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -89,7 +92,7 @@ QLineEdit *hexBox(QWidget *parent, const char *name, int l, int t, int w, int h)
 } // namespace
 
 Form1::Form1(MSComm *comm, Dialogs *dialogs, QWidget *parent)
-    : QMainWindow(parent), MSComm1(comm), m_dialogs(dialogs)
+    : QMainWindow(parent), MSComm1(comm), m_dialogs(dialogs), m_watch(new DeviceWatch(this))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Brivon Electronic Balance Communications Test"));
@@ -131,8 +134,7 @@ void Form1::buildControls()
         ports << portText(n);
     Combo1 = combo(p, "Combo1", ports, 1920, 480, 1455, 480);
     for (int n = 1; n <= PortMap::PortCount; ++n)
-        Combo1->setItemData(n - 1, Qt::convertFromPlainText(MSComm1->ports().toolTip(n), Qt::WhiteSpaceNoWrap),
-                            Qt::ToolTipRole);
+        setPortToolTip(n, QString());
     Combo2 = combo(p, "Combo2",
                    {QStringLiteral("600"), QStringLiteral("1200"), QStringLiteral("2400"),
                     QStringLiteral("4800"), QStringLiteral("9600")},
@@ -196,6 +198,7 @@ void Form1::connectHandlers()
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &MSComm::deviceLost, this, &Form1::MSComm1_Lost);
+    connect(m_watch, &DeviceWatch::back, this, &Form1::MSComm1_Back);
     // activated() is a pick from the list, never a value set by the program.
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
     connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
@@ -208,7 +211,7 @@ void Form1::connectHandlers()
 
 bool Form1::Form_Load()
 {
-    Label1->setText(QCoreApplication::applicationDirPath() + QStringLiteral("/Recdata0.txt"));
+    Label1->setText(logFolder() + QStringLiteral("/Recdata0.txt"));
     Timer1->setInterval(1000);
 
     MSComm1->setSettings(QStringLiteral("600,n,8,1"));
@@ -218,27 +221,34 @@ bool Form1::Form_Load()
     MSComm1->setRThreshold(1);
 
     // Every failure here only means "try the next port"; stderr says why, so
-    // that a missing dialout membership is easy to spot.
+    // that a missing dialout membership is easy to spot, and so does the
+    // message when none opens, for an operator who started from the menu.
     QTextStream err(stderr);
     if (MSComm1->ports().count() == 0)
         err << "ondril: no serial port is configured or present\n";
+    QStringList tried;
     for (PortNo = 1; PortNo <= PortMap::PortCount; ++PortNo) {
         MSComm1->setCommPort(PortNo);
-        if (!MSComm1->setPortOpen(true) && !MSComm1->device().isEmpty())
+        QString trouble;
+        if (!openPort(&trouble) && !MSComm1->device().isEmpty())
             err << "ondril: " << portText(PortNo) << " skipped: " << MSComm1->errorString() << '\n';
         if (MSComm1->portOpen()) {
             setComboPortText(PortNo);
             return true;
         }
+        tried << trouble;
     }
     err.flush();
-    m_dialogs->message(nullptr, QStringLiteral("ERROR: could not found Comm port!\r\n"
-                                               "        program will exit!"));
+    m_dialogs->message(nullptr,
+                       QStringLiteral("ERROR: could not found Comm port!\r\n"
+                                      "        program will exit!"),
+                       tried.join(u'\n'));
     return false;
 }
 
 void Form1::EXIT_Click()
 {
+    m_watch->stop();
     CommLoopStop = 1;
     TimerLoopStop = 1;
     if (Timer1->isActive())
@@ -278,9 +288,9 @@ void Form1::showCentred()
     show();
 }
 
-void Form1::reportError(const QString &text)
+void Form1::reportError(const QString &text, const QString &details)
 {
-    m_dialogs->message(this, text);
+    m_dialogs->message(this, text, details);
 }
 
 void Form1::setComboPortText(int port)

@@ -14,6 +14,7 @@ class QTimer;
 
 namespace ondril {
 
+class DeviceWatch;
 class Dialogs;
 class MSComm;
 class ReceiveBox;
@@ -35,8 +36,9 @@ public:
 
     // Shows the window in the middle of its screen.
     void showCentred();
-    // A failure the operator must know about; the program goes on.
-    void reportError(const QString &text);
+    // A failure the operator must know about, with what it took to find its
+    // cause when there is more to say; the program goes on.
+    void reportError(const QString &text, const QString &details = QString());
     void setComboPortText(int port);
 
     // Balance commands (commands/): the five buttons and the cycle-print tick.
@@ -95,6 +97,12 @@ private:
     void buildControls();
     void connectHandlers();
     void MSComm1_Lost(const QString &reason);
+    // The device of a port lost earlier is there again.
+    void MSComm1_Back();
+    // Opens the port of CommPort. Its entry in the port box tells why when it
+    // does not open, and so does `trouble`.
+    bool openPort(QString *trouble);
+    void setPortToolTip(int port, const QString &trouble);
     // Both stop flags raised, a cycle print stopped, the port closed.
     void stopEverything();
     void endCycle();
@@ -105,6 +113,7 @@ private:
     void unload();
 
     Dialogs *m_dialogs;
+    DeviceWatch *m_watch; // for the device of a lost port
     bool m_unloaded = false;
     bool m_tickWaiting = false;
 };

@@ -103,9 +103,10 @@ private:
 // A message box nobody answers: it stays up, running its own event loop,
 // until the program ends.
 struct UnansweredDialogs : ScriptedDialogs {
-    void message(QWidget *parent, const QString &text) override
+    using ScriptedDialogs::message;
+    void message(QWidget *parent, const QString &text, const QString &detail) override
     {
-        ScriptedDialogs::message(parent, text);
+        ScriptedDialogs::message(parent, text, detail);
         QEventLoop loop;
         loop.exec();
     }
@@ -267,11 +268,158 @@ private slots:
         const QString refused = atPick.text();
         QVERIFY2(refused.contains(QStringLiteral("ondril: COM 1 not opened: %1: ").arg(held.path())), qPrintable(refused));
         QCOMPARE(dialogs.messages, QStringList{QStringLiteral("ERROR: The selected Comm port does not exist!")});
+        // The message's details and the port's entry say why.
+        const QString why = byLockFile ? QStringLiteral("Another program holds it: process %1 (sleep), by its lock file %2.")
+                                             .arg(holder.processId())
+                                             .arg(lock)
+                                       : QStringLiteral("Another program has it open for its own use.");
+        QVERIFY2(dialogs.details[0].startsWith(QStringLiteral("COM 1: %1: ").arg(held.path())), qPrintable(dialogs.details[0]));
+        QVERIFY2(dialogs.details[0].endsWith(why), qPrintable(dialogs.details[0]));
+        QVERIFY(asShown(form.Combo1->itemData(0, Qt::ToolTipRole).toString()).contains(why));
         QCOMPARE(form.Combo1->currentText(), QStringLiteral("COM 2"));
         QVERIFY(comm.portOpen());
         QCOMPARE(comm.commPort(), qint16(2));
         if (byLockFile) // the other program keeps its lock
             QVERIFY(contents(lock).startsWith(QByteArray::number(holder.processId()) + '\n'));
+    }
+
+    void shouldSayWhyNoPortOpened_data()
+    {
+        QTest::addColumn<bool>("forbidden"); // else held through a lock file
+        QTest::newRow("not the user's to open") << true;
+        QTest::newRow("held by another program") << false;
+    }
+    void shouldSayWhyNoPortOpened()
+    {
+        QFETCH(bool, forbidden);
+        Pty pty;
+        QProcess holder;
+        const QString lock = lockFileOf(pty.path());
+        const auto release = qScopeGuard([&] {
+            QFile::remove(lock);
+            holder.kill();
+            holder.waitForFinished();
+        });
+        if (forbidden) {
+            QVERIFY(QFile::setPermissions(pty.path(), {}));
+            if (::access(QFile::encodeName(pty.path()).constData(), R_OK | W_OK) == 0)
+                QSKIP("permissions do not bind this user (root); the unprivileged run covers it");
+        } else {
+            holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+            QVERIFY(holder.waitForStarted());
+            writeLock(lock, holder.processId(), QStringLiteral("sleep"));
+        }
+        ScriptedDialogs dialogs;
+        QCOMPARE(runOndril(dialogs, PortMap::fromList(pty.path())), 1);
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages[0].startsWith(QLatin1String("ERROR: could not found Comm port!")));
+        const QStringList lines = dialogs.details[0].split(u'\n');
+        QVERIFY2(lines[0].startsWith(QStringLiteral("COM 1: %1: ").arg(pty.path())), qPrintable(lines[0]));
+        if (forbidden) {
+            QVERIFY2(lines[0].endsWith(QLatin1String("Permission denied.")), qPrintable(lines[0]));
+            const QString group = QFileInfo(pty.path()).group(); // the group that may open it
+            QCOMPARE(lines[2].trimmed(), QStringLiteral("sudo adduser $USER ") + (group == "root" ? "dialout" : group));
+        } else {
+            QCOMPARE(lines[1], QStringLiteral("Another program holds it: process %1 (sleep), by its lock file %2.")
+                                   .arg(holder.processId())
+                                   .arg(lock));
+        }
+        for (int n = 2; n <= 12; ++n) // every COM number tried
+            QVERIFY(lines.contains(QStringLiteral("COM %1: no device").arg(n)));
+    }
+
+    void shouldTellWhatALockFileSays_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("a process that has ended") << "ended" << "names process %1, which no longer runs.";
+        QTest::newRow("no process") << "garbage" << "names no process.";
+        QTest::newRow("unreadable") << "unreadable" << "cannot be read: ";
+    }
+    void shouldTellWhatALockFileSays()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, says);
+        QTemporaryDir dir;
+        const QString device = dir.filePath(QStringLiteral("ttyQ"));
+        const QString lock = lockFileOf(device);
+        const auto remove = qScopeGuard([&] { QFile::remove(lock); });
+        qint64 pid = 0;
+        if (kind == QLatin1String("ended")) {
+            QProcess gone;
+            gone.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
+            QVERIFY(gone.waitForStarted());
+            pid = gone.processId();
+            QVERIFY(gone.waitForFinished());
+        }
+        writeLock(lock, pid, QStringLiteral("gone"));
+        if (kind == QLatin1String("garbage"))
+            put(lock, "not a number\n");
+        if (kind == QLatin1String("unreadable")) {
+            QVERIFY(QFile::setPermissions(lock, {}));
+            if (QFile(lock).open(QIODevice::ReadOnly))
+                QSKIP("permissions do not bind this user (root); the unprivileged run covers it");
+        }
+        const QString text = portTrouble(3, device, QStringLiteral("Permission error while locking the device"));
+        QVERIFY2(text.startsWith(QStringLiteral("COM 3: %1: Permission error while locking the device.\nIts lock file %2 ")
+                                     .arg(device, lock)),
+                 qPrintable(text));
+        QVERIFY2(text.contains(says.contains(u'%') ? says.arg(pid) : says), qPrintable(text));
+    }
+
+    void shouldReopenByItselfWhenTheDeviceIsBack_data()
+    {
+        QTest::addColumn<bool>("pickedAnother");
+        QTest::newRow("left as it was") << false;
+        QTest::newRow("another port picked meanwhile") << true;
+    }
+    void shouldReopenByItselfWhenTheDeviceIsBack()
+    {
+        QFETCH(bool, pickedAnother);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyBalance"));
+        auto first = std::make_unique<Pty>();
+        Pty other;
+        QVERIFY(QFile::link(first->path(), link));
+        SerialComm comm(PortMap::fromList(link + u':' + other.path()));
+        ScriptedDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+        QVERIFY(form.Form_Load());
+        emit form.Combo2->activated(2); // 2400 baud, which it keeps
+        first->closeMaster(); // the adapter pulled out
+        QTRY_COMPARE(dialogs.messages.size(), 1);
+        first.reset();
+        if (pickedAnother)
+            emit form.Combo1->activated(1);
+
+        // Back, but as something that is no terminal: not opened, and said why.
+        CapturedStderr err;
+        put(dir.filePath(QStringLiteral("file")), "x");
+        QVERIFY(QFile::remove(link) && QFile::link(dir.filePath(QStringLiteral("file")), link));
+        QTest::qWait(200);
+        QCOMPARE(comm.commPort(), qint16(pickedAnother ? 2 : 1));
+        QCOMPARE(comm.portOpen(), pickedAnother);
+        const QString said = err.text();
+        QCOMPARE(said.contains(link + QStringLiteral(" is back but not opened: it is a regular file")), !pickedAnother);
+
+        // Back as a terminal: replies flow with no pick, at the speed it had.
+        Pty second;
+        QVERIFY(QFile::remove(link) && QFile::link(second.path(), link));
+        if (pickedAnother) {
+            QTest::qWait(300);
+            QCOMPARE(comm.commPort(), qint16(2));
+            QVERIFY(!lockedByUs(link));
+            return;
+        }
+        QTRY_VERIFY(comm.portOpen());
+        QCOMPARE(comm.commPort(), qint16(1));
+        QCOMPARE(second.baud(), 2400);
+        QCOMPARE(form.CommLoopStop, qint16(0));
+        QCOMPARE(dialogs.messages.size(), 1);
+        form.Command2->click();
+        QCOMPARE(second.receive(2), QByteArray("\x1bp"));
+        QVERIFY(second.send(reply));
+        QTRY_COMPARE(inBox(form), reply);
     }
 
     void shouldWaitThroughAMebibyteWithoutALineEnd()

@@ -166,7 +166,8 @@ private slots:
         QTRY_VERIFY(tickEnded);
         QCOMPARE(rig.dialogs.messages.size(), 1);
         QCOMPARE(rig.dialogs.messages[0], QStringLiteral("ERROR: COM 1 stopped working and was closed: "
-                                                         "Input/output error.\nPick a port or a speed to open it again."));
+                                                         "Input/output error.\nIt is opened again as soon as it is back; "
+                                                         "a pick of a port or a speed opens one now."));
         QCOMPARE(rig.comm.written, QByteArray("\x1bp"));
         QCOMPARE(rig.form.CommLoopStop, qint16(1));
         QCOMPARE(rig.form.Command1->text(), QStringLiteral("Cycle Print"));

@@ -32,8 +32,17 @@ inline void after(int ms, std::function<void()> step)
     QTimer::singleShot(ms, step);
 }
 
-// The tooltip `widget` shows when hovered, as the reader sees it: rich text
-// rendered, plain text as it is.
+// A tooltip as the reader sees it: rich text rendered, plain text as it is.
+inline QString asShown(const QString &tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument rendered;
+    rendered.setHtml(tip);
+    return rendered.toPlainText();
+}
+
+// The tooltip `widget` shows when hovered.
 inline QString shownToolTip(QWidget *widget)
 {
     QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), widget->mapToGlobal(QPoint(5, 5)));
@@ -42,9 +51,5 @@ inline QString shownToolTip(QWidget *widget)
         return {};
     const QString tip = QToolTip::text();
     QToolTip::hideText();
-    if (!Qt::mightBeRichText(tip))
-        return tip;
-    QTextDocument rendered;
-    rendered.setHtml(tip);
-    return rendered.toPlainText();
+    return asShown(tip);
 }

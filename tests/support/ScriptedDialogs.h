@@ -7,7 +7,12 @@
 // Records every message and answers file dialogs from a script; never blocks.
 class ScriptedDialogs : public ondril::Dialogs {
 public:
-    void message(QWidget *, const QString &text) override { messages << text; }
+    using ondril::Dialogs::message;
+    void message(QWidget *, const QString &text, const QString &detail) override
+    {
+        messages << text;
+        details << detail;
+    }
     QString openFile(QWidget *, const ondril::FileDialogRequest &request) override
     {
         requests << request;
@@ -15,6 +20,7 @@ public:
     }
 
     QStringList messages;
+    QStringList details; // of each message, empty when it has none
     QStringList fileAnswers;
     QList<ondril::FileDialogRequest> requests;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/PortTrouble.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
@@ -19,30 +21,12 @@ inline int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
 }
 
-// The lock file Qt keeps for a serial device: in the first writable of the
-// usual lock folders, named after the path without "/dev/", slashes as "_".
-inline QString lockFileOf(const QString &device)
-{
-    static const char *const folders[] = {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
-                                          "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"};
-    QString name = device;
-    if (name.startsWith(QLatin1String("/dev/")))
-        name.remove(0, 5);
-    name.replace(u'/', u'_');
-    for (const char *folder : folders) {
-        const QString dir = QString::fromLatin1(folder);
-        if (::access(folder, W_OK) == 0 && QFileInfo(dir).isDir())
-            return dir + QStringLiteral("/LCK..") + name;
-    }
-    return {};
-}
-
 // Whether this process holds the lock of `device`. A lock file alone proves
 // nothing once a pseudo-terminal has closed: another program may have its
 // number already.
 inline bool lockedByUs(const QString &device)
 {
-    QFile lock(lockFileOf(device));
+    QFile lock(ondril::lockFileOf(device));
     return lock.open(QIODevice::ReadOnly)
         && lock.readLine().trimmed() == QByteArray::number(QCoreApplication::applicationPid());
 }

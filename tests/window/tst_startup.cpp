@@ -1,4 +1,5 @@
 #include "FakeComm.h"
+#include "Files.h"
 #include "PtyRig.h"
 #include "ScriptedDialogs.h"
 #include "reception/ReceiveBox.h"
@@ -13,6 +14,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
+
+#include <unistd.h>
 
 using namespace ondril;
 
@@ -65,6 +68,54 @@ private slots:
         const QString path = form.Label1->text();
         QVERIFY(path.endsWith(QLatin1String("/Recdata0.txt")));
         QCOMPARE(QFileInfo(path).absolutePath(), QCoreApplication::applicationDirPath());
+    }
+
+    void shouldStartTheLogWhereTheUserMayWrite_data()
+    {
+        QTest::addColumn<QString>("home");
+        QTest::addColumn<QString>("folder"); // where the log starts, in the home
+        QTest::newRow("documents folder made") << "fresh" << "Documents";
+        QTest::newRow("a file where it would be") << "file" << "";
+        QTest::newRow("read-only home") << "read-only" << "";
+    }
+    void shouldStartTheLogWhereTheUserMayWrite()
+    {
+        if (::access(QFile::encodeName(QCoreApplication::applicationDirPath()).constData(), W_OK) == 0)
+            QSKIP("this user may write the program's folder; the unprivileged run has one it may not");
+        QFETCH(QString, home);
+        QFETCH(QString, folder);
+        QTemporaryDir dir;
+        const QByteArray ownHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(dir.path()));
+        qunsetenv("XDG_CONFIG_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", ownHome);
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        if (home == QLatin1String("file"))
+            put(dir.filePath(QStringLiteral("Documents")), "not a folder");
+        else if (home == QLatin1String("read-only"))
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+
+        FakeComm comm;
+        ScriptedDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+        QVERIFY(form.Form_Load());
+        const QString start = folder.isEmpty() ? dir.path() : dir.filePath(folder);
+        QCOMPARE(form.Label1->text(), start + QStringLiteral("/Recdata0.txt"));
+        QVERIFY(QFileInfo(start).isDir());
+        form.Command9_Click(); // cancelled, but it opened where the log is
+        QCOMPARE(dialogs.requests.constLast().directory, start);
+
+        form.Text2->append(u"+  152.37 g\r\n");
+        form.Command7_Click();
+        if (home == QLatin1String("read-only")) { // the message names the file and the reason
+            QCOMPARE(dialogs.messages.size(), 1);
+            QVERIFY2(dialogs.messages[0].contains(form.Label1->text() + u'\n'), qPrintable(dialogs.messages[0]));
+        } else {
+            QCOMPARE(dialogs.messages, QStringList());
+            QCOMPARE(contents(form.Label1->text()), QByteArray("+  152.37 g\r\n\r\n"));
+        }
     }
 
     void shouldSkipPortsThatFailToOpen()

@@ -1,0 +1,115 @@
+#include "DeviceWatch.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace ondril {
+
+namespace {
+
+// The nearest folder on the way to `path` that exists: a folder that is
+// gone (the last USB adapter's /dev/serial/by-id) comes back inside it.
+QString nearestFolder(const QString &path)
+{
+    QString folder = QFileInfo(path).absolutePath();
+    while (!QFileInfo(folder).isDir() && folder != QLatin1String("/"))
+        folder = QFileInfo(folder).absolutePath();
+    return folder;
+}
+
+// Empty when `path` leads to a terminal; else what it is instead. A character
+// device that the system files under another class than "tty" (/dev/null, a
+// watchdog) is no terminal; pseudo-terminals are filed under none.
+QString notATerminal(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QStringLiteral("it leads nowhere");
+    if (S_ISREG(st.st_mode))
+        return QStringLiteral("it is a regular file");
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("it is a folder");
+    if (!S_ISCHR(st.st_mode))
+        return QStringLiteral("it is no character device");
+    const QFileInfo subsystem(QStringLiteral("/sys/dev/char/%1:%2/subsystem").arg(major(st.st_rdev)).arg(minor(st.st_rdev)));
+    if (subsystem.exists() && QFileInfo(subsystem.symLinkTarget()).fileName() != QLatin1String("tty"))
+        return QStringLiteral("it is a device of the class %1").arg(QFileInfo(subsystem.symLinkTarget()).fileName());
+    return {};
+}
+
+} // namespace
+
+DeviceWatch::DeviceWatch(QObject *parent) : QObject(parent)
+{
+    connect(&m_folders, &QFileSystemWatcher::directoryChanged, this, &DeviceWatch::look);
+}
+
+std::optional<DeviceWatch::Identity> DeviceWatch::identity(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    return Identity{quint64(st.st_dev), quint64(st.st_ino), quint64(st.st_rdev)};
+}
+
+void DeviceWatch::watch(const QString &device)
+{
+    stop();
+    if (device.isEmpty())
+        return;
+    m_device = device;
+    m_seen = identity(device);
+    look();
+}
+
+void DeviceWatch::stop()
+{
+    m_device.clear();
+    if (!m_folders.directories().isEmpty())
+        m_folders.removePaths(m_folders.directories());
+}
+
+void DeviceWatch::look()
+{
+    if (m_device.isEmpty())
+        return;
+    QStringList folders{nearestFolder(m_device)};
+    const QFileInfo link(m_device);
+    if (link.isSymLink())
+        folders << nearestFolder(link.symLinkTarget());
+    folders.removeDuplicates();
+    const QStringList watched = m_folders.directories();
+    if (watched != folders) {
+        if (!watched.isEmpty())
+            m_folders.removePaths(watched);
+        m_folders.addPaths(folders);
+    }
+
+    const std::optional<Identity> now = identity(m_device);
+    if (now == m_seen || !now) {
+        m_seen = now;
+        return;
+    }
+    m_seen = now;
+    const QString why = notATerminal(m_device);
+    if (!why.isEmpty()) {
+        QTextStream(stderr) << "ondril: " << m_device << " is back but not opened: " << why << '\n';
+        return;
+    }
+    // From the event loop, not from inside the watcher's own signal: the
+    // answer to it may well end the watch.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (isWatching())
+                emit back();
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace ondril
