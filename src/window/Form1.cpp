@@ -7,7 +7,6 @@
 #include "reception/ReceiveBox.h"
 #include "serial/DeviceWatch.h"
 #include "serial/MSComm.h"
-#include "serial/PortTrouble.h"
 
 #include <QAction>
 #include <QCheckBox>
