@@ -19,6 +19,7 @@ class BoxCells {
 public:
     void setFont(const QFont &font);
 
+    bool isReady() const { return m_raw.isValid(); }
     const std::array<float, 256> &widths() const { return m_width; }
     int rowHeight() const { return m_rowHeight; }
     bool isMark(uchar byte) const { return m_glyph[byte] == 0; }

@@ -78,8 +78,8 @@ ReceiveBox::ReceiveBox(QWidget *parent) : QAbstractScrollArea(parent)
     setAttribute(Qt::WA_InputMethodEnabled);
     setInputMethodHints(Qt::ImhMultiLine);
     viewport()->setCursor(Qt::IBeamCursor);
-    m_cells.setFont(font());
-    layOut();
+    // The cells are made for the font the box is shown with, at its first
+    // layout: the window gives it its own font right after this.
 }
 
 ReceiveBox::~ReceiveBox() = default;
@@ -239,6 +239,8 @@ QRect ReceiveBox::caretRect() const
 
 void ReceiveBox::layOut()
 {
+    if (!m_cells.isReady())
+        m_cells.setFont(font());
     BoxText::Metrics metrics;
     metrics.cell = m_cells.widths();
     metrics.rowWidth = float(std::max(0, viewport()->width() - 2 * margin));

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <utility>
+
 namespace ondril {
 
 namespace {
@@ -49,21 +51,28 @@ DeviceWatch::DeviceWatch(QObject *parent) : QObject(parent)
     connect(&m_folders, &QFileSystemWatcher::directoryChanged, this, &DeviceWatch::look);
 }
 
-std::optional<DeviceWatch::Identity> DeviceWatch::identity(const QString &path)
+DeviceWatch::Seen DeviceWatch::seen(const QString &path)
 {
+    const QByteArray name = QFile::encodeName(path);
+    Seen now;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return std::nullopt;
-    return Identity{quint64(st.st_dev), quint64(st.st_ino), quint64(st.st_rdev)};
+    if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        now.link = Identity{quint64(st.st_dev), quint64(st.st_ino),
+                            quint64(st.st_ctim.tv_sec) * 1000000000u + quint64(st.st_ctim.tv_nsec)};
+        now.linkTarget = QFileInfo(path).symLinkTarget();
+    }
+    if (::stat(name.constData(), &st) == 0)
+        now.target = Identity{quint64(st.st_dev), quint64(st.st_ino), quint64(st.st_rdev)};
+    return now;
 }
 
 void DeviceWatch::watch(const QString &device)
 {
     stop();
-    if (device.isEmpty())
+    if (device.isEmpty() || QFileInfo(device).absoluteFilePath().startsWith(QLatin1String("/dev/pts/")))
         return;
     m_device = device;
-    m_seen = identity(device);
+    m_seen = seen(device);
     look();
 }
 
@@ -90,12 +99,13 @@ void DeviceWatch::look()
         m_folders.addPaths(folders);
     }
 
-    const std::optional<Identity> now = identity(m_device);
-    if (now == m_seen || !now) {
-        m_seen = now;
+    const Seen now = seen(m_device);
+    const Seen before = std::exchange(m_seen, now);
+    if (!now.target || now == before)
         return;
-    }
-    m_seen = now;
+    if (QFileInfo(m_device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")) && now.link == before.link
+        && now.linkTarget == before.linkTarget)
+        return; // the link stayed: its pseudo-terminal's number went to another terminal
     const QString why = notATerminal(m_device);
     if (!why.isEmpty()) {
         QTextStream(stderr) << "ondril: " << m_device << " is back but not opened: " << why << '\n';

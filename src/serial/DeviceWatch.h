@@ -12,7 +12,10 @@ namespace ondril {
 // plugged in again, a link made again to a new terminal. Told by inotify on
 // the folders involved (the path's and, for a link, its target's), so it costs
 // nothing while nothing changes there. What the path leads to when the watch
-// starts does not count as back; anything else that is a terminal does.
+// starts does not count as back; anything else that is a terminal does, but
+// for a pseudo-terminal: its number, once closed, may go to any other
+// terminal, so only a link made again to one counts, and a /dev/pts path of
+// its own is not watched at all.
 class DeviceWatch : public QObject {
     Q_OBJECT
 public:
@@ -28,14 +31,24 @@ signals:
     void back();
 
 private:
-    // What a path leads to: its device and inode, and the device it is.
+    // A file: its device and inode, and the device it is or, for a link, the
+    // time it was made (an inode number is soon given to a new file again).
     using Identity = std::tuple<quint64, quint64, quint64>;
-    static std::optional<Identity> identity(const QString &path);
+    struct Seen {
+        std::optional<Identity> link; // the path itself, when it is a link
+        QString linkTarget;
+        std::optional<Identity> target; // what it leads to
+        bool operator==(const Seen &o) const
+        {
+            return link == o.link && linkTarget == o.linkTarget && target == o.target;
+        }
+    };
+    static Seen seen(const QString &path);
     void look();
 
     QFileSystemWatcher m_folders;
     QString m_device;
-    std::optional<Identity> m_seen; // what the path led to when last looked at
+    Seen m_seen; // when last looked at
 };
 
 } // namespace ondril
