@@ -22,7 +22,6 @@ public:
     bool isReady() const { return m_raw.isValid(); }
     const std::array<float, 256> &widths() const { return m_width; }
     int rowHeight() const { return m_rowHeight; }
-    bool isMark(uchar byte) const { return m_glyph[byte] == 0; }
 
     // Draws `cells` from x on the row whose top is at y; returns where they end.
     qreal draw(QPainter &painter, qreal x, qreal y, QByteArrayView cells, const QColor &color) const;
