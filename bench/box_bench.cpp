@@ -2,7 +2,7 @@
 // long box, the memory a long box takes, Save and Clear of it, and a reply of
 // 1 MiB without a line end.
 #include "BenchSupport.h"
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

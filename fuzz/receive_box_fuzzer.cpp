@@ -7,7 +7,7 @@
 //   type:   a position byte and a text byte (a printable character, or Enter)
 //   delete: two position bytes, the selection that Delete removes
 // The box is narrow, so that rows wrap often.
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #include "datalog/LogFile.h"
 #include "datalog/LogFolder.h"
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 

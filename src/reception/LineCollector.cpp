@@ -1,4 +1,4 @@
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "serial/MSComm.h"
 #include "window/Form1.h"
 
@@ -16,11 +16,14 @@ bool Form1::collectLine(const qint16 &stop)
     // The first pass takes only what is queued already. Later passes sleep
     // until something happens (bytes, a click, a tick): a wait for a reply
     // that never comes costs no processor time.
+    // A device lost meanwhile ends the wait too: its partial line is stale,
+    // even when the device is back before this wait looks again.
+    const quint64 losses = m_losses;
     QEventLoop::ProcessEventsFlags wait = QEventLoop::AllEvents;
     for (;;) {
         QCoreApplication::processEvents(wait);
         wait = QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
-        if (stop == 1)
+        if (stop == 1 || m_losses != losses)
             return false;
         const qsizetype searched = qMax<qsizetype>(0, pending.size() - 1);
         pending += MSComm1->input();

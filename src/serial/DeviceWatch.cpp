@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QTimerEvent>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -61,24 +62,29 @@ DeviceWatch::Seen DeviceWatch::seen(const QString &path)
                             quint64(st.st_ctim.tv_sec) * 1000000000u + quint64(st.st_ctim.tv_nsec)};
         now.linkTarget = QFileInfo(path).symLinkTarget();
     }
-    if (::stat(name.constData(), &st) == 0)
+    if (::stat(name.constData(), &st) == 0) {
         now.target = Identity{quint64(st.st_dev), quint64(st.st_ino), quint64(st.st_rdev)};
+        now.targetChanged = quint64(st.st_ctim.tv_sec) * 1000000000u + quint64(st.st_ctim.tv_nsec);
+    }
     return now;
 }
 
-void DeviceWatch::watch(const QString &device)
+bool DeviceWatch::watch(const QString &device)
 {
     stop();
     if (device.isEmpty() || QFileInfo(device).absoluteFilePath().startsWith(QLatin1String("/dev/pts/")))
-        return;
+        return false;
     m_device = device;
     m_seen = seen(device);
     look();
+    return true;
 }
 
 void DeviceWatch::stop()
 {
     m_device.clear();
+    m_refused = {};
+    m_retry.stop();
     if (!m_folders.directories().isEmpty())
         m_folders.removePaths(m_folders.directories());
 }
@@ -101,6 +107,14 @@ void DeviceWatch::look()
 
     const Seen now = seen(m_device);
     const Seen before = std::exchange(m_seen, now);
+    // The same device that refused, with another owner or mode: that is
+    // udev giving it to its group, and worth another try at once.
+    if (isRefusedOne(now) && now.targetChanged != m_refused.targetChanged) {
+        m_refused = {};
+        m_retry.stop();
+        announce();
+        return;
+    }
     if (!now.target || now == before)
         return;
     if (QFileInfo(m_device).canonicalFilePath().startsWith(QLatin1String("/dev/pts/")) && now.link == before.link
@@ -111,6 +125,34 @@ void DeviceWatch::look()
         QTextStream(stderr) << "ondril: " << m_device << " is back but not opened: " << why << '\n';
         return;
     }
+    m_refused = {};
+    m_retry.stop();
+    announce();
+}
+
+void DeviceWatch::refused()
+{
+    if (!isWatching())
+        return;
+    const Seen now = seen(m_device);
+    if (!isRefusedOne(now))
+        m_retriesLeft = 40; // ten seconds for each new device
+    m_refused = now;
+    if (m_retriesLeft > 0)
+        m_retry.start(250, this);
+}
+
+void DeviceWatch::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_retry.timerId())
+        return QObject::timerEvent(event);
+    m_retry.stop();
+    if (--m_retriesLeft >= 0 && isRefusedOne(seen(m_device)))
+        announce();
+}
+
+void DeviceWatch::announce()
+{
     // From the event loop, not from inside the watcher's own signal: the
     // answer to it may well end the watch.
     QMetaObject::invokeMethod(

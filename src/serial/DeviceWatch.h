@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBasicTimer>
 #include <QFileSystemWatcher>
 #include <QObject>
 
@@ -16,14 +17,25 @@ namespace ondril {
 // for a pseudo-terminal: its number, once closed, may go to any other
 // terminal, so only a link made again to one counts, and a /dev/pts path of
 // its own is not watched at all.
+//
+// A device that is back but refused to open is tried again when its owner or
+// mode changes (udev hands a new adapter to its group a moment after the
+// kernel makes it root's alone), and every quarter second for a few seconds
+// (another program probing a new port lets go of it soon).
 class DeviceWatch : public QObject {
     Q_OBJECT
 public:
     explicit DeviceWatch(QObject *parent = nullptr);
 
-    void watch(const QString &device);
+    // False when the path is not watched (a pseudo-terminal's own path).
+    bool watch(const QString &device);
     void stop();
     bool isWatching() const { return !m_device.isEmpty(); }
+    // What the path leads to now would not open (no permission, busy).
+    void refused();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
 
 signals:
     // The path leads to a terminal again, another than the one lost. Raised
@@ -38,6 +50,7 @@ private:
         std::optional<Identity> link; // the path itself, when it is a link
         QString linkTarget;
         std::optional<Identity> target; // what it leads to
+        quint64 targetChanged = 0;      // when its owner, mode or links last changed
         bool operator==(const Seen &o) const
         {
             return link == o.link && linkTarget == o.linkTarget && target == o.target;
@@ -45,10 +58,15 @@ private:
     };
     static Seen seen(const QString &path);
     void look();
+    void announce();
+    bool isRefusedOne(const Seen &now) const { return m_refused.target && now.target == m_refused.target; }
 
     QFileSystemWatcher m_folders;
     QString m_device;
     Seen m_seen; // when last looked at
+    Seen m_refused; // what would not open, as it was then
+    QBasicTimer m_retry;
+    int m_retriesLeft = 0;
 };
 
 } // namespace ondril

@@ -6,8 +6,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextStream>
 #include <QTimer>
+
+#include <utility>
 
 namespace ondril {
 
@@ -103,25 +106,35 @@ bool Form1::checkPortOpen()
 
 void Form1::MSComm1_Lost(const QString &reason)
 {
+    ++m_losses; // a wait on the lost port ends, even if the port is back before it looks
     stopEverything();
-    m_watch->watch(MSComm1->device());
-    reportError(QStringLiteral("ERROR: %1 stopped working and was closed: %2.\n"
-                               "It is opened again as soon as it is back; a pick of a port or a speed "
-                               "opens one now.")
-                    .arg(portText(MSComm1->commPort()), reason));
+    const bool watched = m_watch->watch(MSComm1->device());
+    m_reopenTrouble.clear();
+    // A cable that comes and goes while the message is up closes the port
+    // again, but raises no second message on top of the first.
+    if (m_lossShown)
+        return;
+    const QScopedValueRollback<bool> shown(m_lossShown, true);
+    reportError(QStringLiteral("ERROR: %1 stopped working and was closed: %2.\n%3")
+                    .arg(portText(MSComm1->commPort()), reason,
+                         watched ? QStringLiteral("It is opened again as soon as it is back; a pick of a port or a "
+                                                  "speed opens one now.")
+                                 : QStringLiteral("Pick a port or a speed to open one again.")));
 }
 
 void Form1::MSComm1_Back()
 {
     // As a pick of its COM number would open it, but without a word on a
-    // failure: the operator has heard of the loss, and the next time the
-    // device comes back is tried again.
+    // failure: the operator has heard of the loss. A device that is there
+    // but refused is tried again when udev or its holder lets go of it.
     if (MSComm1->portOpen())
         return;
     QString trouble;
     if (!openPort(&trouble)) {
-        QTextStream(stderr) << "ondril: " << portText(MSComm1->commPort()) << " not reopened: "
-                            << MSComm1->errorString() << '\n';
+        if (trouble != std::exchange(m_reopenTrouble, trouble))
+            QTextStream(stderr) << "ondril: " << portText(MSComm1->commPort()) << " not reopened: "
+                                << MSComm1->errorString() << '\n';
+        m_watch->refused();
         return;
     }
     m_watch->stop();

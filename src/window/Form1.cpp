@@ -4,7 +4,7 @@
 #include "Fonts.h"
 #include "commands/BalanceCommand.h"
 #include "datalog/LogFolder.h"
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "serial/DeviceWatch.h"
 #include "serial/MSComm.h"
 

@@ -116,6 +116,9 @@ private:
     DeviceWatch *m_watch; // for the device of a lost port
     bool m_unloaded = false;
     bool m_tickWaiting = false;
+    bool m_lossShown = false;  // the message of a device loss is up
+    quint64 m_losses = 0;      // device losses so far
+    QString m_reopenTrouble;   // why the returning device last would not open
 };
 
 } // namespace ondril

@@ -22,6 +22,8 @@
 #include <QTextDocument>
 
 #include <atomic>
+#include <functional>
+#include <sys/stat.h>
 #include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
@@ -110,6 +112,19 @@ struct UnansweredDialogs : ScriptedDialogs {
         QEventLoop loop;
         loop.exec();
     }
+};
+
+// Runs `whileShown` inside the first message, as the operator would leave
+// it up; messages that come meanwhile are recorded and return at once.
+struct HeldDialogs : ScriptedDialogs {
+    using ScriptedDialogs::message;
+    void message(QWidget *parent, const QString &text, const QString &detail) override
+    {
+        ScriptedDialogs::message(parent, text, detail);
+        if (auto shown = std::exchange(whileShown, {}))
+            shown();
+    }
+    std::function<void()> whileShown;
 };
 
 Form1 *theForm()
@@ -425,6 +440,95 @@ private slots:
         QCOMPARE(second.receive(2), QByteArray("\x1bp"));
         QVERIFY(second.send(reply));
         QTRY_COMPARE(inBox(form), reply);
+    }
+
+    void shouldRaiseOneMessageForACableThatComesAndGoes()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyBalance"));
+        auto pty = std::make_unique<Pty>();
+        QVERIFY(QFile::link(pty->path(), link));
+        SerialComm comm(PortMap::fromList(link));
+        HeldDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+        QVERIFY(form.Form_Load());
+        bool comeAndGone = false;
+        bool waiting = false;
+        dialogs.whileShown = [&] {
+            for (int i = 0; i < 6; ++i) {
+                auto again = std::make_unique<Pty>();
+                QVERIFY(QFile::remove(link) && QFile::link(again->path(), link));
+                pty = std::move(again);
+                QTRY_VERIFY(comm.portOpen());
+                if (i < 5) {
+                    pty->closeMaster();
+                    QTRY_VERIFY(!comm.portOpen());
+                }
+            }
+            comeAndGone = true;
+        };
+        // Half a line: the receive event waits for the rest, and returns to
+        // the test only when that wait ends.
+        QVERIFY(pty->send("     +  15"));
+        after(200, [&] {
+            waiting = comm.rThreshold() == 0;
+            pty->closeMaster();
+        });
+        QTRY_VERIFY(comeAndGone);
+        QVERIFY(waiting);
+
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages[0].contains(QLatin1String("It is opened again as soon as it is back")));
+        QVERIFY(comm.portOpen());
+        QCOMPARE(form.CommLoopStop, qint16(0));
+        // The wait on the first device ended: its half line is not shown.
+        QVERIFY(pty->send(reply));
+        QTRY_COMPARE(inBox(form), reply);
+    }
+
+    void shouldNotPromiseToReopenAnUnwatchedTerminal()
+    {
+        PtyRig rig;
+        QVERIFY(rig.loaded);
+        rig.pty.closeMaster();
+        QTRY_COMPARE(rig.dialogs.messages.size(), 1);
+        QVERIFY2(rig.dialogs.messages[0].endsWith(QLatin1String("Pick a port or a speed to open one again.")),
+                 qPrintable(rig.dialogs.messages[0]));
+    }
+
+    void shouldReopenWhenTheUserMayOpenTheDeviceAgain()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("ttyBalance"));
+        auto first = std::make_unique<Pty>();
+        QVERIFY(QFile::link(first->path(), link));
+        SerialComm comm(PortMap::fromList(link));
+        ScriptedDialogs dialogs;
+        Form1 form(&comm, &dialogs);
+        QVERIFY(form.Form_Load());
+        first->closeMaster(); // unplugged
+        QTRY_COMPARE(dialogs.messages.size(), 1);
+
+        // Plugged in again: the kernel makes the node as root's alone, and
+        // udev gives it to the user a moment later.
+        Pty second;
+        const QByteArray node = QFile::encodeName(second.path());
+        QVERIFY(::chmod(node.constData(), 0) == 0);
+        const int probe = ::open(node.constData(), O_RDWR | O_NOCTTY);
+        if (probe >= 0) {
+            ::close(probe);
+            QSKIP("file modes do not bind this user (root); the unprivileged run covers it");
+        }
+        CapturedStderr err;
+        QVERIFY(QFile::remove(link) && QFile::link(second.path(), link));
+        QTest::qWait(300);
+        QVERIFY(!comm.portOpen());
+        QVERIFY2(err.text().contains(QLatin1String("ondril: COM 1 not reopened: ")), qPrintable(err.text()));
+        QVERIFY(::chmod(node.constData(), 0600) == 0);
+        QTRY_VERIFY(comm.portOpen());
+        QCOMPARE(dialogs.messages.size(), 1);
+        form.Command2->click();
+        QCOMPARE(second.receive(2), QByteArray("\x1bp"));
     }
 
     void shouldWaitThroughAMebibyteWithoutALineEnd()

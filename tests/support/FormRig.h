@@ -2,7 +2,7 @@
 
 #include "FakeComm.h"
 #include "ScriptedDialogs.h"
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "window/Form1.h"
 
 #include <QHelpEvent>

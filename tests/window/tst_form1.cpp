@@ -1,6 +1,6 @@
 #include "FakeComm.h"
 #include "ScriptedDialogs.h"
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "window/Fonts.h"
 #include "window/Form1.h"
 

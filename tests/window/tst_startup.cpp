@@ -2,7 +2,7 @@
 #include "Files.h"
 #include "PtyRig.h"
 #include "ScriptedDialogs.h"
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "serial/SerialComm.h"
 #include "window/Application.h"
 #include "window/Form1.h"

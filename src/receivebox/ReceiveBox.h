@@ -124,6 +124,7 @@ private:
     static constexpr qint64 nothing = std::numeric_limits<qint64>::max();
     void showChange(qint64 changedFrom = everything, bool paced = false);
     void flush();
+    void syncScrollBar();
     void restartBlink();
     QString removedText(qint64 from, qint64 to) const;
     void tellAssistiveTechnology(qint64 from, const QString &removed, QByteArrayView inserted);

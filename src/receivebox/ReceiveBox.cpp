@@ -138,9 +138,13 @@ QString ReceiveBox::removedText(qint64 from, qint64 to) const
 bool ReceiveBox::edit(qint64 from, qint64 to, QByteArrayView with, bool paced)
 {
     const QString removed = removedText(from, to);
-    // The rows before the one the change starts in stay as they are; a caret
-    // or a selection drawn in them would not.
-    const qint64 changedFrom = m_caretShown || m_anchor != m_caret ? everything : m_text.rowOf(from).number;
+    // The rows before the one the change starts in stay as they are, but for
+    // the row just above a change at the start of a wrapped row: the cell
+    // that did not fit there may now, or the one now there may not. A caret or
+    // a selection drawn in them would not stay either.
+    const BoxText::Row row = m_text.rowOf(from);
+    const bool atWrap = from == row.start && from > m_text.lineStart(row.line);
+    const qint64 changedFrom = m_caretShown || m_anchor != m_caret ? everything : row.number - (atWrap ? 1 : 0);
     if (!m_text.replace(from, to, with))
         return refuse();
     m_full = false;
@@ -298,13 +302,18 @@ void ReceiveBox::showChange(qint64 changedFrom, bool paced)
     flush();
 }
 
-void ReceiveBox::flush()
+void ReceiveBox::syncScrollBar()
 {
-    m_held = false;
     m_syncing = true;
     static_cast<QuietScrollBar *>(verticalScrollBar())
         ->setRows(std::max<qint64>(0, m_text.rowCount() - visibleRows()), visibleRows(), m_top);
     m_syncing = false;
+}
+
+void ReceiveBox::flush()
+{
+    m_held = false;
+    syncScrollBar();
     // Rows that only moved are moved on screen rather than drawn again: a
     // streaming box then paints just the rows that came in.
     const qint64 shift = m_top - m_paintedTop;
@@ -313,7 +322,7 @@ void ReceiveBox::flush()
         && (m_top == 0) == (m_paintedTop == 0)) {
         if (shift != 0)
             view->scroll(0, int(-shift) * m_cells.rowHeight());
-        const int y = std::max(0, rowTop(m_changedFrom));
+        const int y = std::max(0, rowTop(std::min(m_changedFrom, m_top + visibleRows() + 1)));
         if (y < view->height())
             view->update(0, y, view->width(), view->height() - y);
     } else {
@@ -389,6 +398,17 @@ void ReceiveBox::focusOutEvent(QFocusEvent *event)
 
 void ReceiveBox::paintEvent(QPaintEvent *event)
 {
+    // A paint between a paced change and its flush (focus moving, a window
+    // uncovering the box) draws the rows as they are now: the rest of the
+    // picture follows at once, and the flush must not move them again.
+    if (m_held) {
+        m_held = false;
+        m_changedFrom = nothing;
+        m_paintedTop = m_top;
+        syncScrollBar();
+        if (event->region() != QRegion(viewport()->rect()))
+            viewport()->update();
+    }
     QPainter painter(viewport());
     const int h = m_cells.rowHeight();
     // After a scroll only a strip or two need paint; their bounding rect may be all of it.

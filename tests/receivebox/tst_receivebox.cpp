@@ -2,7 +2,7 @@
 // the bytes Save then writes, the caret and the view after an append, rows
 // wrapping at the edge, the clipboard and the mouse, assistive technology,
 // and a box that runs out of memory.
-#include "reception/ReceiveBox.h"
+#include "receivebox/ReceiveBox.h"
 #include "window/Fonts.h"
 
 #include <QAccessible>
@@ -45,6 +45,21 @@ void type(QWidget *w, const QString &text)
         QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
         QApplication::sendEvent(w, &press);
     }
+}
+
+// What the screen shows of the box's text area against a full repaint of the
+// same state: they differ where a paint left old pixels behind.
+bool paintedAsHeld(ReceiveBox &box)
+{
+    QTest::qWait(250); // paced paints and scrolls done
+    QWidget *view = box.viewport();
+    const QImage shown = box.screen()
+                             ->grabWindow(box.window()->winId())
+                             .toImage()
+                             .copy(QRect(view->mapTo(box.window(), QPoint(0, 0)), view->size()))
+                             .convertToFormat(QImage::Format_RGB32);
+    const QImage fresh = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    return !shown.isNull() && shown == fresh;
 }
 
 } // namespace
@@ -164,6 +179,59 @@ private slots:
         QTest::keyClick(&b.box, Qt::Key_End);
         QCOMPARE(b.box.caretPosition(), qint64(2 * perRow));
         QCOMPARE(b.box.caretRect().y(), b.box.cellRect(perRow).y());
+    }
+
+    void shouldPaintWhatItHolds_data()
+    {
+        QTest::addColumn<QString>("sequence");
+        QTest::newRow("a paint between paced lines and their flush") << "uncovered";
+        QTest::newRow("typed at the start of a wrapped row") << "wrap";
+        QTest::newRow("deleted at the start of a wrapped row") << "unwrap";
+    }
+    void shouldPaintWhatItHolds()
+    {
+        QFETCH(QString, sequence);
+        Box b;
+        ReceiveBox &box = b.box;
+        if (sequence == QLatin1String("uncovered")) {
+            // Lines streaming in: the first painted at once, the next held,
+            // and a paint in between as a window uncovers the box. The caret
+            // is elsewhere, so only new rows are painted.
+            box.clearFocus();
+            for (int i = 0; i < 40; ++i)
+                box.append(QStringLiteral("%1 +  152.37 g\r\n").arg(i));
+            QTest::qWait(250);
+            for (int i = 40; i < 45; ++i)
+                box.append(QStringLiteral("%1 +  152.37 g\r\n").arg(i));
+            box.viewport()->repaint();
+            box.append(u"45 +  152.37 g\r\n");
+        } else {
+            // A row of W that leaves room for a '.' but not for another W;
+            // the next row starts with a W that would fit in place of the '.'.
+            const auto &cell = box.content().metrics().cell;
+            const float rowWidth = box.content().metrics().rowWidth;
+            QByteArray row;
+            float used = 0;
+            for (; used + cell['W'] <= rowWidth; used += cell['W'])
+                row += 'W';
+            for (qsizetype i = row.size() - 1; i >= 0 && rowWidth - used < cell['.']; --i) {
+                row[i] = 'n';
+                used += cell['n'] - cell['W'];
+            }
+            const bool typing = sequence == QLatin1String("wrap");
+            box.append(QString::fromLatin1(row + (typing ? "WWWW\r\n" : "W.WWW\r\n")));
+            QCOMPARE(box.content().row(0).end, qint64(row.size()));
+            box.clearFocus(); // no caret: only the rows that changed are painted
+            QTest::qWait(250);
+            box.setSelection(row.size(), row.size());
+            QTest::qWait(50);
+            if (typing)
+                box.insertTyped(QStringLiteral("."));
+            else
+                QTest::keyClick(&box, Qt::Key_Delete);
+            QCOMPARE(box.content().row(0).end, qint64(row.size() + 1)); // the dot went up
+        }
+        QVERIFY(paintedAsHeld(box));
     }
 
     void shouldSelectWithTheMouseAndCopy()
