@@ -70,7 +70,9 @@ public:
             return;
         if (to < m_size)
             std::memmove(m_data + from, m_data + to, (m_size - to) * sizeof(T));
+        const size_t was = m_size;
         m_size -= to - from;
+        release(m_size, was);
     }
 
     void clear()
@@ -82,6 +84,17 @@ public:
     }
 
 private:
+    // Gives the system back the pages that held values `from` to `to`, now
+    // unused: a large cut then frees its memory, which Undo's copy of it takes.
+    void release(size_t from, size_t to)
+    {
+        static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        const size_t first = (from * sizeof(T) + page - 1) / page * page;
+        const size_t last = to * sizeof(T) / page * page;
+        if (last > first && last - first >= (size_t(1) << 20))
+            madvise(reinterpret_cast<char *>(m_data) + first, last - first, MADV_DONTNEED);
+    }
+
     T *m_data = nullptr;
     size_t m_size = 0;
     size_t m_capacity = 0;

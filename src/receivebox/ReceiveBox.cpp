@@ -92,10 +92,15 @@ bool ReceiveBox::append(QStringView received)
     } catch (const std::bad_alloc &) {
         return refuse();
     }
-    return edit(m_text.size(), m_text.size(), bytes, true);
+    return edit(m_text.size(), m_text.size(), bytes, Origin::Received);
 }
 
 bool ReceiveBox::insertTyped(const QString &text)
+{
+    return insert(text, Origin::Edit);
+}
+
+bool ReceiveBox::insert(const QString &text, Origin origin)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
@@ -113,12 +118,13 @@ bool ReceiveBox::insertTyped(const QString &text)
             bytes.append(c <= 0xFF ? char(c) : '?');
         }
     }
-    return edit(selectionStart(), selectionEnd(), bytes, false);
+    return edit(selectionStart(), selectionEnd(), bytes, origin);
 }
 
 void ReceiveBox::clear()
 {
     const QString removed = removedText(0, m_text.size());
+    forgetHistory(); // what was cleared is not the operator's edit
     m_text.clear();
     m_caret = m_anchor = m_top = 0;
     m_atRowEnd = false;
@@ -135,8 +141,14 @@ QString ReceiveBox::removedText(qint64 from, qint64 to) const
     return QAccessible::isActive() ? text(from, std::min(to, from + 65536)) : QString();
 }
 
-bool ReceiveBox::edit(qint64 from, qint64 to, QByteArrayView with, bool paced)
+bool ReceiveBox::edit(qint64 from, qint64 to, QByteArrayView with, Origin origin)
 {
+    // The operator's edits are kept for Undo, with the bytes they remove:
+    // copied first, so that no memory for them leaves the box as it is.
+    Step step;
+    const bool joins = typingGoesOn(from, to, origin);
+    if (!prepareStep(from, to, with.size(), origin, &step))
+        return false;
     const QString removed = removedText(from, to);
     // The rows before the one the change starts in stay as they are, but for
     // the row just above a change at the start of a wrapped row: the cell
@@ -147,12 +159,13 @@ bool ReceiveBox::edit(qint64 from, qint64 to, QByteArrayView with, bool paced)
     const qint64 changedFrom = m_caretShown || m_anchor != m_caret ? everything : row.number - (atWrap ? 1 : 0);
     if (!m_text.replace(from, to, with))
         return refuse();
+    commitStep(std::move(step), joins, origin);
     m_full = false;
     m_caret = m_anchor = m_text.snap(from + with.size());
     m_atRowEnd = false;
     m_preferredX = -1;
     ensureCaretVisible();
-    showChange(changedFrom, paced);
+    showChange(changedFrom, origin == Origin::Received);
     restartBlink();
     emit changed();
     tellAssistiveTechnology(from, removed, with);
@@ -183,9 +196,9 @@ void ReceiveBox::setSelection(qint64 anchor, qint64 caret)
     moveCaret({caret, false}, true);
 }
 
-QString ReceiveBox::selectedText() const
+QString ReceiveBox::textForClipboard(qint64 from, qint64 to) const
 {
-    QString selected = text(selectionStart(), selectionEnd());
+    QString selected = text(from, to);
     selected.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return selected;
 }
@@ -199,6 +212,7 @@ void ReceiveBox::moveCaret(Place to, bool select)
 {
     m_caret = m_text.snap(to.pos);
     m_atRowEnd = to.atRowEnd && m_caret == to.pos;
+    m_typingRun = false;
     if (!select)
         m_anchor = m_caret;
     ensureCaretVisible();

@@ -7,6 +7,7 @@
 #include <QBasicTimer>
 
 #include <limits>
+#include <vector>
 
 class QMenu;
 
@@ -34,7 +35,16 @@ public:
     // place of the selection: a line break goes in as CR LF, a character
     // outside Latin-1 as "?".
     bool insertTyped(const QString &text);
+    // Clears the box; not an edit of the operator's, so not undone.
     void clear();
+
+    // The operator's edits (typing, a paste, a cut, a delete), undone and
+    // done again; lines received since stay where they are. A run of typed
+    // characters is one step.
+    bool undo();
+    bool redo();
+    bool canUndo() const { return !m_undo.empty(); }
+    bool canRedo() const { return !m_redo.empty(); }
 
     // Everything the box holds, exactly as Save writes it.
     QByteArrayView bytes() const { return m_text.bytes(); }
@@ -47,7 +57,8 @@ public:
     qint64 anchorPosition() const { return m_anchor; }
     void setSelection(qint64 anchor, qint64 caret);
     // As it goes to the clipboard: a CR LF as a line break.
-    QString selectedText() const;
+    QString selectedText() const { return textForClipboard(selectionStart(), selectionEnd()); }
+    QString textForClipboard(qint64 from, qint64 to) const;
     void selectAll();
     void copy();
     void cut();
@@ -67,6 +78,8 @@ signals:
     // The box could not take more: no memory. Raised once, until text goes in
     // again or the box is cleared.
     void full();
+    // No memory to do `what` ("copy the selection"); the box is as it was.
+    void noMemoryFor(const QString &what);
 
 protected:
     bool event(QEvent *event) override;
@@ -94,8 +107,28 @@ private:
     };
     enum class Move { NextChar, PreviousChar, NextWord, PreviousWord, StartOfRow, EndOfRow, Start, End };
 
-    bool edit(qint64 from, qint64 to, QByteArrayView with, bool paced);
+    // Where a change comes from: only the operator's own are undone, and only
+    // received ones are painted at a measured pace.
+    enum class Origin { Received, Typed, Edit, History };
+    bool insert(const QString &text, Origin origin);
+    bool edit(qint64 from, qint64 to, QByteArrayView with, Origin origin);
     bool refuse();
+    bool copySelection();
+    void offerSelection();
+    void undoAction() { undo(); }
+    void redoAction() { redo(); }
+
+    // An edit as Undo sees it: at `at`, put back `put` in place of `take` bytes.
+    struct Step {
+        qint64 at = 0;
+        QByteArray put;
+        qint64 take = 0;
+    };
+    bool typingGoesOn(qint64 from, qint64 to, Origin origin) const;
+    bool prepareStep(qint64 from, qint64 to, qint64 inserted, Origin origin, Step *step);
+    void commitStep(Step step, bool joins, Origin origin);
+    bool travel(std::vector<Step> &from, std::vector<Step> &to);
+    void forgetHistory();
     void moveCaret(Place to, bool select);
     Place moved(Move move, bool select) const;
     void moveByRows(qint64 rows, bool select);
@@ -138,6 +171,9 @@ private:
     qint64 m_top = 0;        // the row at the top of the box
     qint64 m_paintedTop = 0; // and where it was when last brought up to date
     qint64 m_changedFrom = nothing;
+    std::vector<Step> m_undo;
+    std::vector<Step> m_redo;
+    bool m_typingRun = false; // the last edit was typing, and the caret has not moved since
     bool m_full = false;
     bool m_held = false; // a paced change waits to be painted
     bool m_syncing = false;

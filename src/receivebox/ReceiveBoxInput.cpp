@@ -9,9 +9,12 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPointer>
 
 #include <cmath>
+#include <new>
 
 namespace ondril {
 
@@ -23,6 +26,41 @@ struct KeyMove {
     int move; // a Move, or a number of rows when `rows`
     bool rows;
     bool select;
+};
+
+// Both of the usual keys redo: Ctrl+Shift+Z and Ctrl+Y.
+bool isRedo(const QKeyEvent *key)
+{
+    const QKeyCombination pressed = key->keyCombination();
+    return pressed == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z)
+        || pressed == QKeyCombination(Qt::ControlModifier, Qt::Key_Y);
+}
+
+// What X11's primary selection offers of the box: made into text only when
+// another program asks for it, so that selecting a whole long log copies
+// nothing.
+class PrimarySelection : public QMimeData {
+public:
+    PrimarySelection(ReceiveBox *box, qint64 from, qint64 to) : m_box(box), m_from(from), m_to(to) {}
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString &mimeType) const override { return mimeType == QLatin1String("text/plain"); }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        if (!m_box || mimeType != QLatin1String("text/plain"))
+            return {};
+        try {
+            return m_box->textForClipboard(m_from, m_to);
+        } catch (const std::bad_alloc &) {
+            return {}; // the asking program gets nothing; the box stays as it is
+        }
+    }
+
+private:
+    QPointer<ReceiveBox> m_box;
+    qint64 m_from;
+    qint64 m_to;
 };
 
 // Text a key press types, as a text box takes it: not Ctrl with a letter,
@@ -48,6 +86,7 @@ bool ReceiveBox::event(QEvent *event)
     if (event->type() == QEvent::ShortcutOverride) {
         auto *key = static_cast<QKeyEvent *>(event);
         if (typesText(key) || key == QKeySequence::Copy || key == QKeySequence::Cut || key == QKeySequence::Paste
+            || key == QKeySequence::Undo || key == QKeySequence::Redo || isRedo(key)
             || key == QKeySequence::SelectAll || key == QKeySequence::Delete || key->key() == Qt::Key_Backspace
             || key->key() == Qt::Key_Home || key->key() == Qt::Key_End || key->key() == Qt::Key_Left
             || key->key() == Qt::Key_Right || key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
@@ -108,7 +147,11 @@ bool ReceiveBox::handleKey(QKeyEvent *event)
         }
         return true;
     }
-    if (event == QKeySequence::SelectAll)
+    if (event == QKeySequence::Undo)
+        undo();
+    else if (event == QKeySequence::Redo || isRedo(event))
+        redo();
+    else if (event == QKeySequence::SelectAll)
         selectAll();
     else if (event == QKeySequence::Copy)
         copy();
@@ -119,15 +162,15 @@ bool ReceiveBox::handleKey(QKeyEvent *event)
     else if (event == QKeySequence::Delete || event->key() == Qt::Key_Backspace) {
         const bool forward = event == QKeySequence::Delete;
         if (m_anchor != m_caret)
-            edit(selectionStart(), selectionEnd(), {}, false);
+            edit(selectionStart(), selectionEnd(), {}, Origin::Edit);
         else if (forward)
-            edit(m_caret, m_text.next(m_caret), {}, false);
+            edit(m_caret, m_text.next(m_caret), {}, Origin::Edit);
         else
-            edit(m_text.previous(m_caret), m_caret, {}, false);
+            edit(m_text.previous(m_caret), m_caret, {}, Origin::Edit);
     } else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        insertTyped(QStringLiteral("\n"));
+        insert(QStringLiteral("\n"), Origin::Typed);
     else if (typesText(event))
-        insertTyped(event->text());
+        insert(event->text(), Origin::Typed);
     else
         return false;
     return true;
@@ -244,9 +287,14 @@ void ReceiveBox::mouseReleaseEvent(QMouseEvent *event)
         return;
     m_dragging = false;
     m_autoScroll.stop();
+    offerSelection();
+}
+
+void ReceiveBox::offerSelection()
+{
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (m_anchor != m_caret && clipboard->supportsSelection())
-        clipboard->setText(selectedText(), QClipboard::Selection);
+        clipboard->setMimeData(new PrimarySelection(this, selectionStart(), selectionEnd()), QClipboard::Selection);
 }
 
 void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
@@ -255,9 +303,7 @@ void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
         return;
     selectWordAt(placeAt(event->position()).pos);
     m_dragging = false;
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    if (m_anchor != m_caret && clipboard->supportsSelection())
-        clipboard->setText(selectedText(), QClipboard::Selection);
+    offerSelection();
 }
 
 void ReceiveBox::selectWordAt(qint64 pos)
@@ -268,16 +314,27 @@ void ReceiveBox::selectWordAt(qint64 pos)
 
 void ReceiveBox::copy()
 {
-    if (m_anchor != m_caret)
+    copySelection();
+}
+
+bool ReceiveBox::copySelection()
+{
+    if (m_anchor == m_caret)
+        return false;
+    try {
         QGuiApplication::clipboard()->setText(selectedText());
+    } catch (const std::bad_alloc &) {
+        emit noMemoryFor(tr("copy the selection"));
+        return false;
+    }
+    return true;
 }
 
 void ReceiveBox::cut()
 {
-    if (m_anchor == m_caret)
-        return;
-    copy();
-    edit(selectionStart(), selectionEnd(), {}, false);
+    // What cannot go to the clipboard is not cut either.
+    if (copySelection())
+        edit(selectionStart(), selectionEnd(), {}, Origin::Edit);
 }
 
 void ReceiveBox::paste()
@@ -297,6 +354,9 @@ QMenu *ReceiveBox::createContextMenu(QWidget *parent)
         connect(a, &QAction::triggered, this, slot);
     };
     const bool selected = m_anchor != m_caret;
+    add(tr("&Undo"), QKeySequence::Undo, &ReceiveBox::undoAction, canUndo());
+    add(tr("&Redo"), QKeySequence::Redo, &ReceiveBox::redoAction, canRedo());
+    menu->addSeparator();
     add(tr("Cu&t"), QKeySequence::Cut, &ReceiveBox::cut, selected);
     add(tr("&Copy"), QKeySequence::Copy, &ReceiveBox::copy, selected);
     add(tr("&Paste"), QKeySequence::Paste, &ReceiveBox::paste, !QGuiApplication::clipboard()->text().isEmpty());

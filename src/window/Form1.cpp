@@ -206,6 +206,7 @@ void Form1::connectHandlers()
     connect(Command9, &QPushButton::clicked, this, &Form1::Command9_Click);
     // Queued: the box says so from inside an append, possibly within a wait.
     connect(Text2, &ReceiveBox::full, this, &Form1::Text2_Full, Qt::QueuedConnection);
+    connect(Text2, &ReceiveBox::noMemoryFor, this, &Form1::Text2_NoMemoryFor, Qt::QueuedConnection);
 }
 
 bool Form1::Form_Load()
@@ -290,6 +291,12 @@ void Form1::showCentred()
 void Form1::reportError(const QString &text, const QString &details)
 {
     m_dialogs->message(this, text, details);
+}
+
+void Form1::Text2_NoMemoryFor(const QString &what)
+{
+    reportError(QStringLiteral("ERROR: The computer has no memory left to %1.\n"
+                               "The receive box stays as it was.").arg(what));
 }
 
 void Form1::setComboPortText(int port)

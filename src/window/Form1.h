@@ -60,8 +60,9 @@ public:
     void Combo1_Click(int index);
     void Combo2_Click(int index);
 
-    // The receive box found no memory for more text.
+    // The receive box found no memory for more text, or for an edit.
     void Text2_Full();
+    void Text2_NoMemoryFor(const QString &what);
 
     // Data log (datalog/): Save, Clear, Save as.
     void Command7_Click();

@@ -234,6 +234,64 @@ private slots:
         QVERIFY(paintedAsHeld(box));
     }
 
+    void shouldUndoTheOperatorsEditsOnly_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QByteArray>("edited");
+        // The box holds "A1\r\nB2\r\n"; a line comes in after the edit.
+        QTest::newRow("Select All and a key") << "all x" << QByteArray("xC3\r\n");
+        QTest::newRow("a typing run is one step") << "type abc" << QByteArray("abcA1\r\nB2\r\nC3\r\n");
+        QTest::newRow("paste") << "paste" << QByteArray("p\r\nqA1\r\nB2\r\nC3\r\n");
+        QTest::newRow("cut") << "cut" << QByteArray("B2\r\nC3\r\n");
+        QTest::newRow("Backspace") << "backspace" << QByteArray("A1B2\r\nC3\r\n");
+    }
+    void shouldUndoTheOperatorsEditsOnly()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QByteArray, edited);
+        Box b;
+        ReceiveBox &box = b.box;
+        box.append(u"A1\r\nB2\r\n");
+        if (edit == QLatin1String("all x")) {
+            QTest::keySequence(&box, QKeySequence::SelectAll);
+            type(&box, QStringLiteral("x"));
+        } else if (edit == QLatin1String("type abc")) {
+            box.setSelection(0, 0);
+            type(&box, QStringLiteral("abc"));
+        } else if (edit == QLatin1String("paste")) {
+            QGuiApplication::clipboard()->setText(QStringLiteral("p\nq"));
+            box.setSelection(0, 0);
+            QTest::keySequence(&box, QKeySequence::Paste);
+        } else if (edit == QLatin1String("cut")) {
+            box.setSelection(0, 4);
+            QTest::keySequence(&box, QKeySequence::Cut);
+        } else {
+            box.setSelection(4, 4);
+            QTest::keyClick(&box, Qt::Key_Backspace);
+        }
+        box.append(u"C3\r\n");
+        QCOMPARE(b.bytes(), edited);
+
+        QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(b.bytes(), QByteArray("A1\r\nB2\r\nC3\r\n"));
+        QVERIFY(!box.canUndo()); // received lines are no step
+        QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(b.bytes(), edited);
+        QTest::keyClick(&box, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(&box, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(b.bytes(), edited);
+
+        // The context menu offers it too; Clear is not undone.
+        QMenu *menu = box.createContextMenu(&box);
+        QAction *undo = menu->actions().value(0);
+        QVERIFY(undo && undo->text().startsWith(QLatin1String("&Undo")) && undo->isEnabled());
+        undo->trigger();
+        QCOMPARE(b.bytes(), QByteArray("A1\r\nB2\r\nC3\r\n"));
+        delete menu;
+        box.clear();
+        QVERIFY(!box.canUndo() && !box.canRedo());
+    }
+
     void shouldSelectWithTheMouseAndCopy()
     {
         Box b;
@@ -249,9 +307,10 @@ private slots:
 
         std::unique_ptr<QMenu> menu(b.box.createContextMenu(nullptr));
         const QList<QAction *> actions = menu->actions();
-        QCOMPARE(actions.size(), 5); // Cut, Copy, Paste, a separator, Select All
-        QVERIFY(actions[0]->isEnabled() && actions[1]->isEnabled() && actions[2]->isEnabled());
-        actions[4]->trigger();
+        QCOMPARE(actions.size(), 8); // Undo, Redo, a separator, Cut, Copy, Paste, a separator, Select All
+        QVERIFY(!actions[0]->isEnabled() && !actions[1]->isEnabled()); // nothing edited yet
+        QVERIFY(actions[3]->isEnabled() && actions[4]->isEnabled() && actions[5]->isEnabled());
+        actions[7]->trigger();
         QCOMPARE(b.box.selectedText(), QStringLiteral("     +  152.37 g\n\x1b\n"));
     }
 
