@@ -15,6 +15,7 @@ void Form1::Command7_Click()
     if (Text2->isEmpty())
         return;
     const QString path = Label1->text();
+    makeDocumentsFolder(QFileInfo(path).absolutePath());
     QString why;
     if (!writeLog(path, {Text2->bytes(), "\r\n"}, Check3->isChecked() ? LogMode::Replace : LogMode::Append, &why))
         reportError(QStringLiteral("ERROR: The log file could not be saved.\n%1\n%2").arg(path, why));
@@ -30,6 +31,7 @@ void Form1::Command9_Click()
     FileDialogRequest request;
     request.title = QStringLiteral("Save as: choose the log file");
     request.directory = logFolder();
+    makeDocumentsFolder(request.directory);
     // "*" rather than "*.*", which would hide names without a dot.
     request.filters = QStringList{QStringLiteral("text (*.txt *.xls *.doc)"), QStringLiteral("all (*)")};
     request.selectedFilter = 0;

@@ -47,13 +47,13 @@ bool MSComm::setPortOpen(bool open)
         return false;
     }
     const QString dev = device();
-    m_openFailure.clear();
+    m_openFailure = {};
     if (dev.isEmpty()) {
         m_error = QStringLiteral("COM %1 does not exist").arg(m_commPort);
         return false;
     }
     if (!openDevice(dev, m_line, &m_openFailure)) {
-        m_error = QStringLiteral("%1: %2").arg(dev, m_openFailure);
+        m_error = QStringLiteral("%1: %2").arg(dev, m_openFailure.reason);
         return false;
     }
     bytesArrived(); // characters already waiting raise the event too

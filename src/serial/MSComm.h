@@ -15,6 +15,14 @@ namespace ondril {
 // subclass, so that tests can put an in-memory device underneath.
 //
 // Characters map to bytes one to one (Latin-1) both ways.
+// Why a device would not open: the system's words (in the user's language),
+// and whether the system refused the user (no permission, busy, locked) as
+// opposed to any other failure.
+struct OpenFailure {
+    QString reason;
+    bool refused = false;
+};
+
 class MSComm : public QObject {
     Q_OBJECT
 public:
@@ -55,9 +63,9 @@ public:
     qint16 commEvent() const { return m_commEvent; }
 
     QString errorString() const { return m_error; }
-    // Why the device would not open at the last try, in the system's words;
-    // empty when it opened or the port has no device.
-    QString openFailure() const { return m_openFailure; }
+    // Why the device would not open at the last try: empty when it opened or
+    // the port has no device.
+    const OpenFailure &openFailure() const { return m_openFailure; }
     const PortMap &ports() const { return m_ports; }
     // The device behind the current CommPort, empty when that port does not exist.
     QString device() const { return m_ports.device(m_commPort); }
@@ -70,7 +78,7 @@ signals:
     void deviceLost(const QString &reason);
 
 protected:
-    virtual bool openDevice(const QString &device, const LineSettings &line, QString *error) = 0;
+    virtual bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) = 0;
     virtual void closeDevice() = 0;
     virtual bool isDeviceOpen() const = 0;
     virtual bool writeBytes(const QByteArray &bytes, QString *error) = 0;
@@ -104,7 +112,7 @@ private:
     qint16 m_commEvent = 0;
     bool m_eventPosted = false;
     QString m_error;
-    QString m_openFailure;
+    OpenFailure m_openFailure;
 };
 
 } // namespace ondril

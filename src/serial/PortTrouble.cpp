@@ -11,6 +11,7 @@
 #include <csignal>
 #include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ondril {
 
@@ -77,17 +78,20 @@ QString lockFileOf(const QString &device)
     return {};
 }
 
-QString portTrouble(int port, const QString &device, const QString &reason)
+QString portTrouble(int port, const QString &device, const OpenFailure &failure)
 {
     if (device.isEmpty())
         return QStringLiteral("%1: no device").arg(portText(port));
-    QString text = QStringLiteral("%1: %2: %3.").arg(portText(port), device, reason);
-    if (reason.contains(QLatin1String("Permission denied"))) {
-        const QString group = deviceGroup(device);
-        text += QStringLiteral("\nYou may not use this port. Add yourself to its group %1 with\n"
-                               "    sudo adduser $USER %1\nthen log out and in again.")
-                    .arg(group);
-    } else if (reason.contains(QLatin1String("locking")) || reason.contains(QLatin1String("busy"))) {
+    QString text = QStringLiteral("%1: %2: %3.").arg(portText(port), device, failure.reason);
+    if (!failure.refused)
+        return text;
+    // Asked of the system again rather than read from its words, which come
+    // in the user's language.
+    if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 && errno == EACCES) {
+        text += QStringLiteral("\nYou may not use this port: add your user to its group %1, then log out "
+                               "and in again. On Debian:\n    sudo adduser $USER %1")
+                    .arg(deviceGroup(device));
+    } else {
         text += u'\n' + holderOf(device);
     }
     return text;

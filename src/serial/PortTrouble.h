@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MSComm.h"
+
 #include <QString>
 
 namespace ondril {
@@ -10,9 +12,9 @@ namespace ondril {
 QString lockFileOf(const QString &device);
 
 // Why COM `port` would not open, for an operator who never sees standard
-// error: its device and the system's `reason`; for a permission, the fix; for
-// a busy port, who holds it as far as its lock file tells. "COM 2: no device"
-// when the port has none.
-QString portTrouble(int port, const QString &device, const QString &reason);
+// error: its device and the system's reason; where the system refused, the
+// fix when the user may not open the device, else who holds it as far as its
+// lock file tells. "COM 2: no device" when the port has none.
+QString portTrouble(int port, const QString &device, const OpenFailure &failure);
 
 } // namespace ondril

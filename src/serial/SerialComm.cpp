@@ -36,7 +36,7 @@ static QSerialPort::StopBits toStopBits(int timesTwo)
     }
 }
 
-bool SerialComm::openDevice(const QString &device, const LineSettings &line, QString *error)
+bool SerialComm::openDevice(const QString &device, const LineSettings &line, OpenFailure *failure)
 {
     m_port.setPortName(device);
     m_port.setBaudRate(line.baud);
@@ -45,7 +45,9 @@ bool SerialComm::openDevice(const QString &device, const LineSettings &line, QSt
     m_port.setStopBits(toStopBits(line.stopBitsTimesTwo));
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        *error = m_port.errorString();
+        // Qt files a forbidden device, a busy one and a lock held by another
+        // program all as a permission error.
+        *failure = {m_port.errorString(), m_port.error() == QSerialPort::PermissionError};
         return false;
     }
     m_port.clearError();

@@ -14,7 +14,7 @@ public:
     ~SerialComm() override;
 
 protected:
-    bool openDevice(const QString &device, const LineSettings &line, QString *error) override;
+    bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) override;
     void closeDevice() override;
     bool isDeviceOpen() const override;
     bool writeBytes(const QByteArray &bytes, QString *error) override;

@@ -343,6 +343,45 @@ private slots:
             QVERIFY(lines.contains(QStringLiteral("COM %1: no device").arg(n)));
     }
 
+    void shouldAdviseInAnyLanguage_data()
+    {
+        QTest::addColumn<bool>("forbidden"); // else held through a lock file
+        QTest::newRow("not the user's to open") << true;
+        QTest::newRow("held by another program") << false;
+    }
+    void shouldAdviseInAnyLanguage()
+    {
+        QFETCH(bool, forbidden);
+        Pty pty;
+        QProcess holder;
+        const QString lock = lockFileOf(pty.path());
+        const auto release = qScopeGuard([&] {
+            QFile::remove(lock);
+            holder.kill();
+            holder.waitForFinished();
+        });
+        if (forbidden) {
+            QVERIFY(QFile::setPermissions(pty.path(), {}));
+            if (::access(QFile::encodeName(pty.path()).constData(), R_OK | W_OK) == 0)
+                QSKIP("permissions do not bind this user (root); the unprivileged run covers it");
+        } else {
+            holder.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+            QVERIFY(holder.waitForStarted());
+            writeLock(lock, holder.processId(), QStringLiteral("sleep"));
+        }
+        // The system's words as a German session has them.
+        const QString reason = forbidden ? QStringLiteral("Keine Berechtigung")
+                                         : QStringLiteral("Das Ger\u00E4t oder die Ressource ist belegt");
+        const QString text = portTrouble(1, pty.path(), {reason, true});
+        QVERIFY2(text.startsWith(QStringLiteral("COM 1: %1: %2.\n").arg(pty.path(), reason)), qPrintable(text));
+        if (forbidden)
+            QVERIFY2(text.contains(QLatin1String("add your user to its group")) && text.contains(QLatin1String("sudo adduser $USER ")),
+                     qPrintable(text));
+        else
+            QVERIFY2(text.contains(QStringLiteral("Another program holds it: process %1").arg(holder.processId())),
+                     qPrintable(text));
+    }
+
     void shouldTellWhatALockFileSays_data()
     {
         QTest::addColumn<QString>("kind");
@@ -375,7 +414,7 @@ private slots:
             if (QFile(lock).open(QIODevice::ReadOnly))
                 QSKIP("permissions do not bind this user (root); the unprivileged run covers it");
         }
-        const QString text = portTrouble(3, device, QStringLiteral("Permission error while locking the device"));
+        const QString text = portTrouble(3, device, {QStringLiteral("Permission error while locking the device"), true});
         QVERIFY2(text.startsWith(QStringLiteral("COM 3: %1: Permission error while locking the device.\nIts lock file %2 ")
                                      .arg(device, lock)),
                  qPrintable(text));

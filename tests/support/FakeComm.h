@@ -36,10 +36,10 @@ public:
     int opens = 0;
 
 protected:
-    bool openDevice(const QString &device, const ondril::LineSettings &line, QString *error) override
+    bool openDevice(const QString &device, const ondril::LineSettings &line, ondril::OpenFailure *failure) override
     {
         if (refused.contains(device)) {
-            *error = QStringLiteral("Permission denied");
+            *failure = {QStringLiteral("Permission denied"), true};
             return false;
         }
         m_open = true;

@@ -77,6 +77,8 @@ private slots:
         QTest::newRow("documents folder made") << "fresh" << "Documents";
         QTest::newRow("a file where it would be") << "file" << "";
         QTest::newRow("read-only home") << "read-only" << "";
+        QTest::newRow("no home: where it was started") << "unset" << "started";
+        QTest::newRow("a home that is gone: where it was started") << "gone" << "started";
     }
     void shouldStartTheLogWhereTheUserMayWrite()
     {
@@ -96,16 +98,28 @@ private slots:
             put(dir.filePath(QStringLiteral("Documents")), "not a folder");
         else if (home == QLatin1String("read-only"))
             QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        else if (home == QLatin1String("unset"))
+            qunsetenv("HOME");
+        else if (home == QLatin1String("gone"))
+            qputenv("HOME", QFile::encodeName(dir.filePath(QStringLiteral("gone"))));
+        QTemporaryDir started; // the folder it was started in
+        const QString startedIn = started.path();
+        const QString ownFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(folder == QLatin1String("started") ? startedIn : QStringLiteral("/")));
+        const auto back = qScopeGuard([&] { QDir::setCurrent(ownFolder); });
 
         FakeComm comm;
         ScriptedDialogs dialogs;
         Form1 form(&comm, &dialogs);
         QVERIFY(form.Form_Load());
-        const QString start = folder.isEmpty() ? dir.path() : dir.filePath(folder);
+        const QString start = folder == QLatin1String("started") ? startedIn
+                              : folder.isEmpty()                  ? dir.path()
+                                                                  : dir.filePath(folder);
         QCOMPARE(form.Label1->text(), start + QStringLiteral("/Recdata0.txt"));
-        QVERIFY(QFileInfo(start).isDir());
-        form.Command9_Click(); // cancelled, but it opened where the log is
+        QVERIFY(QFileInfo(start).isDir() || folder == QLatin1String("Documents")); // not made at start-up
+        form.Command9_Click(); // cancelled, but it opened where the log is, made by now
         QCOMPARE(dialogs.requests.constLast().directory, start);
+        QVERIFY(QFileInfo(start).isDir());
 
         form.Text2->append(u"+  152.37 g\r\n");
         form.Command7_Click();
