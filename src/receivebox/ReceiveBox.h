@@ -69,6 +69,8 @@ public:
     QRect caretRect() const;
     QRect cellRect(qint64 pos) const;
     qint64 positionAt(const QPoint &point) const { return placeAt(point).pos; }
+    // The character under `point`; -1 where there is none.
+    qint64 characterAt(const QPoint &point) const;
     qint64 topRow() const { return m_top; }
     int visibleRows() const;
     void scrollToShow(qint64 from, qint64 to);

@@ -80,7 +80,8 @@ public:
     }
     int offsetAtPoint(const QPoint &point) const override
     {
-        return clamp(box()->positionAt(box()->viewport()->mapFromGlobal(point)));
+        const qint64 at = box()->characterAt(box()->viewport()->mapFromGlobal(point));
+        return at < 0 ? -1 : clamp(at);
     }
     void scrollToSubstring(int start, int end) override { box()->scrollToShow(start, end); }
     QString attributes(int, int *start, int *end) const override

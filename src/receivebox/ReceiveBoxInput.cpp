@@ -244,6 +244,21 @@ ReceiveBox::Place ReceiveBox::placeAt(const QPointF &point) const
     return placeInRow(m_text.row(number), point.x());
 }
 
+qint64 ReceiveBox::characterAt(const QPoint &point) const
+{
+    const qint64 number = m_top + qint64(std::floor(qreal(point.y() - topMargin()) / m_cells.rowHeight()));
+    if (number < 0 || number >= m_text.rowCount() || point.y() < topMargin())
+        return -1;
+    const BoxText::Row row = m_text.row(number);
+    qreal at = margin;
+    for (qint64 pos = row.start; pos < row.end && point.x() >= at; ++pos) {
+        at += m_text.metrics().cell[m_text.at(pos)];
+        if (point.x() < at)
+            return pos;
+    }
+    return -1;
+}
+
 void ReceiveBox::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {

@@ -156,7 +156,6 @@ void Form1::buildControls()
     Check1 = check(p, "Check1", "Time", 1680, 4320, 1695, 375, false);
 
     Text2 = place<ReceiveBox>(p, "Text2", 4440, 3720, 5535, 4815, FontKey::M10);
-    Text2->setAccessibleName(Label2->text()); // what a screen reader calls it
 
     Text3 = hexBox(p, "Text3", 4440, 3000, 495, 495);
     Text4 = hexBox(p, "Text4", 5040, 3000, 495, 495);
@@ -169,6 +168,14 @@ void Form1::buildControls()
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     Check3 = check(p, "Check3", "New Data", 1680, 7800, 1575, 375, true);
+
+    // What a screen reader calls the boxes: the labels beside them.
+    Text1->setAccessibleName(Label6->text());
+    Text2->setAccessibleName(Label2->text());
+    Text3->setAccessibleName(Label7->text());
+    Text3->setAccessibleDescription(QStringLiteral("first byte"));
+    Text4->setAccessibleName(Label7->text());
+    Text4->setAccessibleDescription(QStringLiteral("second byte"));
 
     const QList<QWidget *> chain = {Command1, Command2, Command3, Command4, Command5, Command6,
                                     Command8, Command7, Command9, Combo1,   Combo2,   Text1,

@@ -333,7 +333,10 @@ private slots:
         QCOMPARE(text->textAtOffset(9, QAccessible::LineBoundary, &start, &end), QStringLiteral("second\r\n"));
         QCOMPARE(text->textBeforeOffset(9, QAccessible::LineBoundary, &start, &end), QStringLiteral("first\r\n"));
         QCOMPARE(text->textAtOffset(2, QAccessible::WordBoundary, &start, &end), QStringLiteral("first"));
+        // The character under the point, as in any text box; none past a line's end.
         QCOMPARE(text->offsetAtPoint(text->characterRect(8).topLeft() + QPoint(1, 1)), 8);
+        QCOMPARE(text->offsetAtPoint(text->characterRect(0).center()), 0);
+        QCOMPARE(text->offsetAtPoint(text->characterRect(5).topLeft() + QPoint(40, 1)), -1);
     }
 
     void shouldNeverHoldHalfALineWhenMemoryRunsOut()

@@ -4,6 +4,7 @@
 #include "window/Fonts.h"
 #include "window/Form1.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -211,6 +212,20 @@ private slots:
             QVERIFY(!box->isEnabled());
             box->setText(QStringLiteral("1B"));
             QCOMPARE(box->text(), QStringLiteral("1B"));
+        }
+    }
+
+    void shouldNameEveryBoxForScreenReaders()
+    {
+        Form1 form(&comm, &dialogs);
+        const std::pair<QWidget *, const char *> named[] = {{form.Text1, "Time interval"},
+                                                            {form.Text2, "Receive data(ASCII)"},
+                                                            {form.Text3, "Send data (HEX)"},
+                                                            {form.Text4, "Send data (HEX)"}};
+        for (const auto &[box, name] : named) {
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(box);
+            QVERIFY(a);
+            QCOMPARE(a->text(QAccessible::Name), QLatin1String(name));
         }
     }
 
