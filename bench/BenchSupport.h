@@ -53,6 +53,7 @@ private:
 
 // The sections of the receive box (box_bench.cpp).
 void longBox(int lines);
+void longLine(int megabytes);
 void mebibyteWithoutLineEnd();
 
 } // namespace bench

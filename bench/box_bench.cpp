@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTemporaryDir>
 
@@ -73,6 +74,34 @@ BoxCost boxCost(ReceiveBox *box, qint64 lines)
     return {percentile(appends, 0.5), percentile(paints, 0.5)};
 }
 
+// A key typed at `pos` and its paint, as the operator waits for it (median).
+double keyPressMs(ReceiveBox *box, qint64 pos)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < 15; ++i) {
+        box->setSelection(pos, pos);
+        runFor(120);
+        const auto t0 = Clock::now();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QCoreApplication::sendEvent(box, &press);
+        QCoreApplication::processEvents();
+        ms.push_back(msSince(t0));
+    }
+    return percentile(ms, 0.5);
+}
+
+// Painting the whole box once (median).
+double paintMs(ReceiveBox *box)
+{
+    std::vector<double> ms;
+    for (int i = 0; i < 15; ++i) {
+        const auto t0 = Clock::now();
+        box->viewport()->repaint();
+        ms.push_back(msSince(t0));
+    }
+    return percentile(ms, 0.5);
+}
+
 // Writing `bytes` to a new file and forcing them to the disk: the disk's own time.
 double diskSeconds(const QString &path, QByteArrayView bytes)
 {
@@ -110,6 +139,8 @@ void longBox(int lines)
                 large.appendAndPaintUs / small.appendAndPaintUs);
     std::printf("  painting the whole box: %.1f us with 1,000 lines, %.1f us with %d (ratio %.2f)\n", small.paintUs,
                 large.paintUs, lines, large.paintUs / small.paintUs);
+    std::printf("  a key typed in the middle of the box and its paint: %.2f ms\n",
+                keyPressMs(box, box->content().lineStart(box->content().lineCount() / 2)));
 
     QTemporaryDir dir(QDir::currentPath() + QStringLiteral("/bench-XXXXXX"));
     const double disk = diskSeconds(dir.filePath(QStringLiteral("plain.txt")), box->bytes());
@@ -125,6 +156,37 @@ void longBox(int lines)
     const double clearMs = msSince(t0);
     QCoreApplication::processEvents();
     std::printf("  Clear: %.1f ms; %.1f MB resident after it\n", clearMs, statusKb("VmRSS:") / 1024.0);
+}
+
+void longLine(int megabytes)
+{
+    Wired w;
+    w.form.show();
+    ReceiveBox *box = w.form.Text2;
+    box->setFocus();
+    const QByteArray piece("     +  152.37 g ");
+    QByteArray line;
+    line.reserve(qsizetype(megabytes) * 1000000 + piece.size());
+    while (line.size() < qsizetype(megabytes) * 1000000)
+        line += piece;
+    line += "\r\n";
+    auto t0 = Clock::now();
+    box->append(QString::fromLatin1(line));
+    QCoreApplication::processEvents();
+    const double inMs = msSince(t0);
+    line.clear();
+    line.squeeze();
+    const qint64 end = box->content().lineEnd(0);
+    std::printf("one line of %d MB: in the box and painted %.0f ms after it came; %lld rows\n", megabytes, inMs,
+                box->content().rowCount());
+    std::printf("  a key typed at its end and its paint: %.2f ms; in its middle: %.2f ms\n", keyPressMs(box, end - 1),
+                keyPressMs(box, end / 2));
+    box->setSelection(end / 2, end / 2);
+    runFor(150);
+    const double middle = paintMs(box);
+    box->setSelection(end, end);
+    runFor(150);
+    std::printf("  painting the whole box: %.2f ms at its middle, %.2f ms at its end\n", middle, paintMs(box));
 }
 
 void mebibyteWithoutLineEnd()

@@ -4,7 +4,7 @@
 // box takes, Save and Clear of it, and how the window fares under faults (a
 // vanished device, a reply without a line end, a burst of lines).
 //
-//   ondril-bench [idle] [latency] [box] [faults] [reopen] [--lines N]
+//   ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [--lines N] [--line-mb N]
 //
 // With no section named it runs them all. The reopen section times a returning
 // device that its user may open only a moment after it is back (as udev hands
@@ -191,16 +191,23 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "line-alone") == 0) {
+        longLine(std::atoi(argv[2]));
+        return 0;
+    }
     int lines = 0;
+    int lineMb = 100;
     QStringList sections;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--lines") && i + 1 < args.size())
             lines = args[++i].toInt();
-        else if (QStringList{"idle", "latency", "box", "faults", "reopen"}.contains(args[i]))
+        else if (args[i] == QLatin1String("--line-mb") && i + 1 < args.size())
+            lineMb = args[++i].toInt();
+        else if (QStringList{"idle", "latency", "box", "line", "faults", "reopen"}.contains(args[i]))
             sections << args[i];
         else {
-            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [faults] [reopen] [--lines N]\n");
+            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [--lines N] [--line-mb N]\n");
             return 2;
         }
     }
@@ -217,6 +224,11 @@ int main(int argc, char **argv)
             QProcess::execute(QCoreApplication::applicationFilePath(),
                               {QStringLiteral("box"), QStringLiteral("--lines"), QLatin1String(size)});
         }
+    if (wanted("line")) {
+        std::fflush(stdout); // a process of its own, as the box's sizes
+        QProcess::execute(QCoreApplication::applicationFilePath(),
+                          {QStringLiteral("line-alone"), QString::number(lineMb)});
+    }
     if (wanted("faults")) {
         idleAfterLoss();
         mebibyteWithoutLineEnd();

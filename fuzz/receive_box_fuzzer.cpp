@@ -32,6 +32,18 @@ void checkLayout(const QByteArray &model)
     check(t.lineCount() == model.count('\n') + 1);
     for (qint64 line = 1; line < t.lineCount(); ++line)
         check(model.at(t.lineStart(line) - 1) == '\n');
+    // Laid out bit by bit as the edits came, the rows are those of a layout
+    // made afresh: rows found from a line's marks included.
+    ondril::BoxText fresh;
+    check(fresh.replace(0, 0, model));
+    fresh.setMetrics(t.metrics());
+    check(fresh.rowCount() == t.rowCount());
+    for (qint64 n = 0; n < t.rowCount(); ++n) {
+        const ondril::BoxText::Row a = t.row(n);
+        const ondril::BoxText::Row b = fresh.row(n);
+        check(a.start == b.start && a.end == b.end && a.line == b.line);
+        check(t.rowOf(a.start).number == n || (n > 0 && t.row(n - 1).end == a.start && t.rowOf(a.start).number == n));
+    }
     ondril::BoxText::Row row = t.row(0);
     check(row.start == 0);
     for (qint64 n = 1; n < t.rowCount(); ++n) {
@@ -51,7 +63,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QApplication(*argc, *argv); // lives as long as the fuzzer
     box = new ondril::ReceiveBox;
-    box->resize(120, 200);
+    box->resize(60, 200); // a few cells a row: lines of many rows come soon
     box->show();
     return 0;
 }

@@ -18,20 +18,29 @@ done
 
 # A user of its own, "lab", in the group that may open serial ports.
 id lab >/dev/null 2>&1 || useradd --create-home --groups dialout lab
-as_lab() { runuser -u lab -- env HOME=/home/lab DISPLAY=:42 "$@"; }
 rm -rf /home/lab/Documents
 
+# Each in a process group of its own, ended whole at exit: runuser does not
+# pass a signal on to the program it runs.
 Xvfb :42 -screen 0 1280x900x24 -nolisten tcp 2>/dev/null &
 xvfb=$!
-as_lab balance-sim --link /tmp/ttyBalance >/dev/null &
+setsid bash -c 'exec runuser -u lab -- env HOME=/home/lab balance-sim --link /tmp/ttyBalance' >/dev/null &
 sim=$!
-trap 'kill $xvfb $sim 2>/dev/null || true' EXIT
+end_all() {
+    kill -TERM -- "-$sim" 2>/dev/null || true
+    [ -z "${app:-}" ] || kill -TERM -- "-$app" 2>/dev/null || true
+    kill "$xvfb" 2>/dev/null || true
+    sleep 0.5
+    kill -KILL -- "-$sim" 2>/dev/null || true
+    [ -z "${app:-}" ] || kill -KILL -- "-$app" 2>/dev/null || true
+}
+trap end_all EXIT
 sleep 1
 
 # Start the program the way the desktop menu does: the entry's Exec line.
 entry=/usr/share/applications/org.ondril.Ondril.desktop
 exec_line=$(sed -n 's/^Exec=//p' "$entry")
-as_lab ONDRIL_PORTS=/tmp/ttyBalance $exec_line 2>/tmp/ondril.err &
+setsid bash -c 'exec runuser -u lab -- env HOME=/home/lab DISPLAY=:42 ONDRIL_PORTS=/tmp/ttyBalance '"$exec_line" 2>/tmp/ondril.err &
 app=$!
 win=$(DISPLAY=:42 timeout 20 xdotool search --sync --onlyvisible --name '^Brivon Electronic Balance Communications Test$' | head -n 1) \
     || { cat /tmp/ondril.err; fail "the window did not appear"; }

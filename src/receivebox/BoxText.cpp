@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 namespace ondril {
@@ -158,7 +159,7 @@ bool BoxText::replace(qint64 from, qint64 to, QByteArrayView with)
     qint64 *added = m_starts.open(size_t(first), size_t(feeds));
     forEachLineFeed(with, [&](qsizetype lf) { *added++ = from + lf + 1; });
 
-    layOut(first, oldLast, first + feeds);
+    layOut(first, oldLast, first + feeds, from, to, delta);
     if (m_scratch.capacity() > 4096)
         std::vector<Wrapped>().swap(m_scratch); // a large paste does not keep its room
     return true;
@@ -169,6 +170,7 @@ void BoxText::clear()
     m_bytes.clear();
     m_starts.clear();
     std::vector<Wrapped>().swap(m_wrapped);
+    std::vector<Marks>().swap(m_marks);
     m_extraRows = 0;
 }
 
@@ -176,10 +178,12 @@ void BoxText::setMetrics(const Metrics &metrics)
 {
     m_metrics = metrics;
     m_wrapped.clear();
+    m_marks.clear();
     m_extraRows = 0;
     try {
+        std::vector<Mark> marks;
         for (qint64 line = 0; line < lineCount(); ++line)
-            if (const qint64 extra = rowsOf(line) - 1) {
+            if (const qint64 extra = layOutLine(line, {0, 0}, &marks, nullptr, 0, 0) - 1) {
                 m_wrapped.push_back({line, m_extraRows, extra});
                 m_extraRows += extra;
             }
@@ -187,6 +191,7 @@ void BoxText::setMetrics(const Metrics &metrics)
         // No room to wrap: every line takes one row, which is still a true layout.
         m_metrics.rowWidth = 0;
         std::vector<Wrapped>().swap(m_wrapped);
+        std::vector<Marks>().swap(m_marks);
         m_extraRows = 0;
     }
 }
@@ -203,12 +208,78 @@ qint64 BoxText::firstRow(qint64 line) const
     return line + (it == m_wrapped.end() ? m_extraRows : it->extraBefore);
 }
 
-qint64 BoxText::rowsOf(qint64 line) const
+const BoxText::Marks *BoxText::marksOf(qint64 line) const
 {
+    const auto it = std::lower_bound(m_marks.begin(), m_marks.end(), line,
+                                     [](const Marks &m, qint64 l) { return m.line < l; });
+    return it != m_marks.end() && it->line == line ? &*it : nullptr;
+}
+
+BoxText::Mark BoxText::markForRow(qint64 line, qint64 within) const
+{
+    const Marks *marks = marksOf(line);
+    if (!marks)
+        return {0, 0};
+    const auto it = std::upper_bound(marks->at.begin(), marks->at.end(), within,
+                                     [](qint64 w, const Mark &m) { return w < m.row; });
+    return it == marks->at.begin() ? Mark{0, 0} : *(it - 1);
+}
+
+BoxText::Mark BoxText::markForPos(qint64 line, qint64 pos, bool before) const
+{
+    const Marks *marks = marksOf(line);
+    if (!marks)
+        return {0, 0};
+    const qint64 offset = pos - lineStart(line);
+    const auto it = before ? std::lower_bound(marks->at.begin(), marks->at.end(), offset,
+                                              [](const Mark &m, qint64 o) { return m.offset < o; })
+                           : std::upper_bound(marks->at.begin(), marks->at.end(), offset,
+                                              [](qint64 o, const Mark &m) { return o < m.offset; });
+    return it == marks->at.begin() ? Mark{0, 0} : *(it - 1);
+}
+
+qint64 BoxText::walkRows(qint64 line, Mark from, std::vector<Mark> *marks, const Marks *old, qint64 syncFrom,
+                         qint64 delta) const
+{
+    const qint64 base = lineStart(line);
     const qint64 end = lineEnd(line);
-    qint64 rows = 1;
-    for (qint64 at = rowEnd(lineStart(line), end); at < end; at = rowEnd(at, end))
-        ++rows;
+    qint64 row = from.row;
+    qint64 lastMark = marks && !marks->empty() ? marks->back().row : 0;
+    auto next = old ? std::lower_bound(old->at.begin(), old->at.end(), syncFrom - base,
+                                       [](const Mark &m, qint64 o) { return m.offset < o; })
+                    : std::vector<Mark>::const_iterator();
+    for (qint64 at = rowEnd(base + from.offset, end); at < end; at = rowEnd(at, end)) {
+        ++row;
+        if (old) {
+            // A row that starts where an old one did, moved, is followed by the old rows.
+            while (next != old->at.end() && base + next->offset + delta < at)
+                ++next;
+            if (next != old->at.end() && base + next->offset + delta == at) {
+                const qint64 shift = row - next->row;
+                if (marks)
+                    for (; next != old->at.end(); ++next)
+                        marks->push_back({next->row + shift, next->offset + delta});
+                return old->rows + shift;
+            }
+        }
+        if (marks && row - lastMark == markEvery) {
+            marks->push_back({row, at - base});
+            lastMark = row;
+        }
+    }
+    return row + 1;
+}
+
+qint64 BoxText::layOutLine(qint64 line, Mark from, std::vector<Mark> *marks, const Marks *old, qint64 syncFrom,
+                           qint64 delta)
+{
+    const qint64 rows = walkRows(line, from, marks, old, syncFrom, delta);
+    if (rows > markEvery) {
+        const auto at = std::lower_bound(m_marks.begin(), m_marks.end(), line,
+                                         [](const Marks &m, qint64 l) { return m.line < l; });
+        m_marks.insert(at, Marks{line, rows, *marks});
+    }
+    marks->clear();
     return rows;
 }
 
@@ -231,8 +302,9 @@ BoxText::Row BoxText::row(qint64 number) const
         }
     }
     const qint64 end = lineEnd(line);
-    qint64 start = lineStart(line);
-    for (;; --within) {
+    const Mark mark = markForRow(line, within);
+    qint64 start = lineStart(line) + mark.offset;
+    for (within -= mark.row;; --within) {
         const qint64 stop = rowEnd(start, end);
         if (within == 0 || stop >= end)
             return {number, line, start, stop};
@@ -244,8 +316,9 @@ BoxText::Row BoxText::rowOf(qint64 pos, bool atRowEnd) const
 {
     const qint64 line = lineOf(pos);
     const qint64 end = lineEnd(line);
-    qint64 number = firstRow(line);
-    for (qint64 start = lineStart(line);; ++number) {
+    const Mark mark = markForPos(line, pos, atRowEnd);
+    qint64 number = firstRow(line) + mark.row;
+    for (qint64 start = lineStart(line) + mark.offset;; ++number) {
         const qint64 stop = rowEnd(start, end);
         if (pos < stop || (atRowEnd && pos == stop) || stop >= end)
             return {number, line, start, stop};
@@ -288,7 +361,7 @@ float BoxText::width(qint64 from, qint64 to) const
     return x;
 }
 
-void BoxText::layOut(qint64 first, qint64 oldLast, qint64 newLast)
+void BoxText::layOut(qint64 first, qint64 oldLast, qint64 newLast, qint64 from, qint64 to, qint64 delta)
 {
     const auto lo = size_t(wrappedFrom(first) - m_wrapped.begin());
     const auto hi = size_t(wrappedFrom(oldLast + 1) - m_wrapped.begin());
@@ -296,13 +369,52 @@ void BoxText::layOut(qint64 first, qint64 oldLast, qint64 newLast)
     qint64 oldExtra = 0;
     for (size_t i = lo; i < hi; ++i)
         oldExtra += m_wrapped[i].extra;
+
+    // Marks are a short cut: without room for them, rows are found from
+    // their line's start, as slowly as that is, and just as right.
+    const auto marksFrom = [&](qint64 line) {
+        return std::lower_bound(m_marks.begin(), m_marks.end(), line,
+                                [](const Marks &m, qint64 l) { return m.line < l; });
+    };
+    std::optional<Marks> old;
+    std::vector<Mark> marks;
+    try {
+        if (const Marks *had = marksOf(first)) {
+            old = *had;
+            // The rows that start before the change stay as they were.
+            for (const Mark &m : old->at)
+                if (lineStart(first) + m.offset < from)
+                    marks.push_back(m);
+        }
+    } catch (const std::exception &) {
+        old.reset();
+        marks.clear();
+    }
+    m_marks.erase(marksFrom(first), marksFrom(oldLast + 1));
+    for (auto it = marksFrom(oldLast + 1); it != m_marks.end(); ++it)
+        it->line += newLast - oldLast;
+
     m_scratch.clear();
     qint64 newExtra = 0;
-    for (qint64 line = first; line <= newLast; ++line)
-        if (const qint64 extra = rowsOf(line) - 1) {
+    for (qint64 line = first; line <= newLast; ++line) {
+        // Within one line, the rows after the change meet the old ones again soon.
+        const bool sameLine = line == first && first == oldLast && first == newLast;
+        const Mark start = line == first && !marks.empty() ? marks.back() : Mark{0, 0};
+        qint64 rows;
+        try {
+            rows = layOutLine(line, start, &marks, sameLine && old ? &*old : nullptr, to, delta);
+        } catch (const std::exception &) {
+            const auto at = marksFrom(line);
+            if (at != m_marks.end() && at->line == line)
+                m_marks.erase(at);
+            marks.clear();
+            rows = walkRows(line, {0, 0}, nullptr);
+        }
+        if (const qint64 extra = rows - 1) {
             m_scratch.push_back({line, base + newExtra, extra});
             newExtra += extra;
         }
+    }
     for (size_t i = hi; i < m_wrapped.size(); ++i) {
         m_wrapped[i].line += newLast - oldLast;
         m_wrapped[i].extraBefore += newExtra - oldExtra;

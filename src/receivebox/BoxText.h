@@ -83,15 +83,42 @@ private:
         qint64 extraBefore; // rows beyond one per line, in the lines before it
         qint64 extra;
     };
-    qint64 rowsOf(qint64 line) const;
+    // A line of many rows keeps where some of its rows start, no more than
+    // markEvery rows apart, so that finding a row in it walks a few rows
+    // from the nearest mark, not the line from its start.
+    static constexpr qint64 markEvery = 64;
+    struct Mark {
+        qint64 row;    // within the line
+        qint64 offset; // from the line's start
+    };
+    struct Marks {
+        qint64 line;
+        qint64 rows;
+        std::vector<Mark> at;
+    };
+    const Marks *marksOf(qint64 line) const;
+    // The nearest mark at or before row `within` of `line` / before or at
+    // `pos` (before it only, with `before`); {0, 0} for the line's start.
+    Mark markForRow(qint64 line, qint64 within) const;
+    Mark markForPos(qint64 line, qint64 pos, bool before) const;
+    // Counts the rows of `line` from `from`, the start of row `row`, adding
+    // marks to `marks` when given. Where `old` marks of the line moved by
+    // `delta` (from `syncFrom` on) meet a row start, the rest is theirs.
+    qint64 walkRows(qint64 line, Mark from, std::vector<Mark> *marks, const Marks *old = nullptr,
+                    qint64 syncFrom = 0, qint64 delta = 0) const;
+    // The rows of `line`, and its marks when it has many.
+    qint64 layOutLine(qint64 line, Mark from, std::vector<Mark> *marks, const Marks *old, qint64 syncFrom,
+                      qint64 delta);
     std::vector<Wrapped>::const_iterator wrappedFrom(qint64 line) const;
-    // Lines first..oldLast have become first..newLast.
-    void layOut(qint64 first, qint64 oldLast, qint64 newLast);
+    // Lines first..oldLast have become first..newLast: bytes from..from+delta
+    // are new, and the rest of line `first` moved by `delta`.
+    void layOut(qint64 first, qint64 oldLast, qint64 newLast, qint64 from, qint64 to, qint64 delta);
 
     BigArray<char> m_bytes;
     BigArray<qint64> m_starts; // of every line but the first, which starts at 0
     std::vector<Wrapped> m_wrapped;
     std::vector<Wrapped> m_scratch;
+    std::vector<Marks> m_marks; // by line
     qint64 m_extraRows = 0;
     Metrics m_metrics;
 };

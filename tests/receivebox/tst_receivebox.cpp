@@ -62,6 +62,25 @@ bool paintedAsHeld(ReceiveBox &box)
     return !shown.isNull() && shown == fresh;
 }
 
+// The box's rows as they were laid out edit by edit are those of a layout
+// made afresh.
+bool laidOutAsNew(const BoxText &t)
+{
+    BoxText fresh;
+    if (!fresh.replace(0, 0, t.bytes()))
+        return false;
+    fresh.setMetrics(t.metrics());
+    if (fresh.rowCount() != t.rowCount())
+        return false;
+    for (qint64 n = 0; n < t.rowCount(); ++n) {
+        const BoxText::Row a = t.row(n);
+        const BoxText::Row b = fresh.row(n);
+        if (a.start != b.start || a.end != b.end || a.line != b.line || t.rowOf(a.start).number != n)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 class TestReceiveBox : public QObject {
@@ -290,6 +309,43 @@ private slots:
         delete menu;
         box.clear();
         QVERIFY(!box.canUndo() && !box.canRedo());
+    }
+
+    void shouldKeepTheRowsOfALongLineRightThroughEdits_data()
+    {
+        QTest::addColumn<double>("where"); // in the line, 0 to 1
+        QTest::addColumn<QString>("edit");
+        for (const double where : {0.0, 0.3, 0.5, 0.999, 1.0})
+            for (const char *edit : {"type", "delete", "paste lines", "join lines"})
+                QTest::addRow("%s at %g", edit, where) << where << QString::fromLatin1(edit);
+    }
+    void shouldKeepTheRowsOfALongLineRightThroughEdits()
+    {
+        QFETCH(double, where);
+        QFETCH(QString, edit);
+        Box b;
+        ReceiveBox &box = b.box;
+        QString line;
+        for (int i = 0; line.size() < 60000; ++i)
+            line += QStringLiteral("%1 +  %2 g ").arg(i % 97, 6).arg(i * 0.37, 0, 'f', 2);
+        box.append(QStringLiteral("before\r\n") + line + QStringLiteral("\r\nafter\r\n"));
+        const qint64 start = box.content().lineStart(1);
+        const qint64 at = start + qint64(where * (box.content().lineEnd(1) - start));
+        QVERIFY(box.content().rowCount() > 500);
+        for (int i = 0; i < 3; ++i) {
+            box.setSelection(at + i, at + i);
+            if (edit == QLatin1String("type"))
+                type(&box, QStringLiteral("W"));
+            else if (edit == QLatin1String("delete"))
+                QTest::keyClick(&box, Qt::Key_Backspace);
+            else if (edit == QLatin1String("paste lines"))
+                box.insertTyped(QStringLiteral("x\ny"));
+            else
+                box.setSelection(at - 100, at + 3000), box.insertTyped(QStringLiteral(".")), box.undo();
+            QVERIFY(laidOutAsNew(box.content()));
+        }
+        box.resize(250, 200); // laid out afresh for another width
+        QVERIFY(laidOutAsNew(box.content()));
     }
 
     void shouldSelectWithTheMouseAndCopy()
