@@ -147,7 +147,7 @@ bool ReceiveBox::edit(qint64 from, qint64 to, QByteArrayView with, Origin origin
     // copied first, so that no memory for them leaves the box as it is.
     Step step;
     const bool joins = typingGoesOn(from, to, origin);
-    if (!prepareStep(from, to, with.size(), origin, &step))
+    if (!prepareStep(from, to, with.size(), origin, joins, &step))
         return false;
     const QString removed = removedText(from, to);
     // The rows before the one the change starts in stay as they are, but for

@@ -127,7 +127,7 @@ private:
         qint64 take = 0;
     };
     bool typingGoesOn(qint64 from, qint64 to, Origin origin) const;
-    bool prepareStep(qint64 from, qint64 to, qint64 inserted, Origin origin, Step *step);
+    bool prepareStep(qint64 from, qint64 to, qint64 inserted, Origin origin, bool joins, Step *step);
     void commitStep(Step step, bool joins, Origin origin);
     bool travel(std::vector<Step> &from, std::vector<Step> &to);
     void forgetHistory();

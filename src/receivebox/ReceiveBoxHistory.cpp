@@ -18,14 +18,14 @@ bool ReceiveBox::typingGoesOn(qint64 from, qint64 to, Origin origin) const
         && m_undo.back().at + m_undo.back().take == from;
 }
 
-bool ReceiveBox::prepareStep(qint64 from, qint64 to, qint64 inserted, Origin origin, Step *step)
+bool ReceiveBox::prepareStep(qint64 from, qint64 to, qint64 inserted, Origin origin, bool joins, Step *step)
 {
     if (origin != Origin::Typed && origin != Origin::Edit)
         return true;
     step->at = from;
     step->take = inserted;
-    if (typingGoesOn(from, to, origin))
-        return true; // joins the last step: nothing to put back
+    if (joins)
+        return true; // the last step grows: nothing to put back
     try {
         step->put = m_text.bytes(from, to).toByteArray();
         m_undo.reserve(m_undo.size() + 1);
