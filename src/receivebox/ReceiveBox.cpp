@@ -196,13 +196,6 @@ void ReceiveBox::setSelection(qint64 anchor, qint64 caret)
     moveCaret({caret, false}, true);
 }
 
-QString ReceiveBox::textForClipboard(qint64 from, qint64 to) const
-{
-    QString selected = text(from, to);
-    selected.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return selected;
-}
-
 void ReceiveBox::selectAll()
 {
     setSelection(0, m_text.size());
@@ -231,9 +224,9 @@ int ReceiveBox::visibleRows() const
     return std::max(1, (viewport()->height() - margin) / m_cells.rowHeight());
 }
 
-int ReceiveBox::rowTop(qint64 number) const
+int ReceiveBox::rowTop(qint64 number, qint64 top) const
 {
-    return topMargin() + int(number - m_top) * m_cells.rowHeight();
+    return topMargin(top) + int(number - top) * m_cells.rowHeight();
 }
 
 qreal ReceiveBox::xOf(const BoxText::Row &row, qint64 pos) const
@@ -246,7 +239,7 @@ QRect ReceiveBox::cellRect(qint64 pos) const
     const BoxText::Row row = m_text.rowOf(pos, pos == m_caret && m_atRowEnd);
     const qreal x = xOf(row, pos);
     const qreal w = pos < row.end ? m_text.metrics().cell[m_text.at(pos)] : 1;
-    return QRect(int(x), rowTop(row.number), std::max(1, int(std::ceil(w))), m_cells.rowHeight());
+    return QRect(int(x), rowTop(row.number, m_top), std::max(1, int(std::ceil(w))), m_cells.rowHeight());
 }
 
 QRect ReceiveBox::caretRect() const
@@ -316,18 +309,13 @@ void ReceiveBox::showChange(qint64 changedFrom, bool paced)
     flush();
 }
 
-void ReceiveBox::syncScrollBar()
+void ReceiveBox::flush()
 {
+    m_held = false;
     m_syncing = true;
     static_cast<QuietScrollBar *>(verticalScrollBar())
         ->setRows(std::max<qint64>(0, m_text.rowCount() - visibleRows()), visibleRows(), m_top);
     m_syncing = false;
-}
-
-void ReceiveBox::flush()
-{
-    m_held = false;
-    syncScrollBar();
     // Rows that only moved are moved on screen rather than drawn again: a
     // streaming box then paints just the rows that came in.
     const qint64 shift = m_top - m_paintedTop;
@@ -336,7 +324,7 @@ void ReceiveBox::flush()
         && (m_top == 0) == (m_paintedTop == 0)) {
         if (shift != 0)
             view->scroll(0, int(-shift) * m_cells.rowHeight());
-        const int y = std::max(0, rowTop(std::min(m_changedFrom, m_top + visibleRows() + 1)));
+        const int y = std::max(0, rowTop(std::min(m_changedFrom, m_top + visibleRows() + 1), m_top));
         if (y < view->height())
             view->update(0, y, view->width(), view->height() - y);
     } else {
@@ -412,34 +400,28 @@ void ReceiveBox::focusOutEvent(QFocusEvent *event)
 
 void ReceiveBox::paintEvent(QPaintEvent *event)
 {
-    // A paint between a paced change and its flush (focus moving, a window
-    // uncovering the box) draws the rows as they are now: the rest of the
-    // picture follows at once, and the flush must not move them again.
-    if (m_held) {
-        m_held = false;
-        m_changedFrom = nothing;
-        m_paintedTop = m_top;
-        syncScrollBar();
-        if (event->region() != QRegion(viewport()->rect()))
-            viewport()->update();
-    }
+    // The picture shows the rows from where they were at the last flush: a
+    // paint between a paced change and its flush (focus moving, a window
+    // uncovering the box) draws them there too, so that the flush moves
+    // pixels that are where it expects them.
+    const qint64 top = m_paintedTop;
     QPainter painter(viewport());
     const int h = m_cells.rowHeight();
     // After a scroll only a strip or two need paint; their bounding rect may be all of it.
     for (const QRect &area : event->region()) {
-        const qint64 first = m_top + std::max(0, (area.top() - topMargin()) / h);
-        const qint64 last = std::min(m_text.rowCount() - 1, m_top + std::max(0, (area.bottom() - topMargin()) / h));
-        if (first > last || area.bottom() < topMargin())
+        const qint64 first = top + std::max(0, (area.top() - topMargin(top)) / h);
+        const qint64 last = std::min(m_text.rowCount() - 1, top + std::max(0, (area.bottom() - topMargin(top)) / h));
+        if (first > last || area.bottom() < topMargin(top))
             continue;
         BoxText::Row row = m_text.row(first);
         for (;;) {
-            paintRow(painter, row, rowTop(row.number));
+            paintRow(painter, row, rowTop(row.number, top));
             if (row.number >= last)
                 break;
             row = m_text.following(row);
         }
     }
-    if (m_caretShown && hasFocus())
+    if (m_caretShown && hasFocus() && !m_held) // a held caret is drawn at the flush
         painter.fillRect(caretRect(), palette().color(QPalette::Text));
 }
 

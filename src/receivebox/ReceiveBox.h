@@ -145,9 +145,10 @@ private:
     // Text keeps a margin from the box's edges, as in any text box; once
     // scrolled, the top row starts at the edge.
     static constexpr int margin = 4;
-    int topMargin() const { return m_top == 0 ? margin : 0; }
+    int topMargin(qint64 top) const { return top == 0 ? margin : 0; }
+    int topMargin() const { return topMargin(m_top); }
     void paintRow(QPainter &painter, const BoxText::Row &row, int y) const;
-    int rowTop(qint64 number) const;
+    int rowTop(qint64 number, qint64 top) const;
     qreal xOf(const BoxText::Row &row, qint64 pos) const;
     void layOut();
     void setTop(qint64 row);
@@ -159,7 +160,6 @@ private:
     static constexpr qint64 nothing = std::numeric_limits<qint64>::max();
     void showChange(qint64 changedFrom = everything, bool paced = false);
     void flush();
-    void syncScrollBar();
     void restartBlink();
     QString removedText(qint64 from, qint64 to) const;
     void tellAssistiveTechnology(qint64 from, const QString &removed, QByteArrayView inserted);

@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <cmath>
+#include <functional>
 #include <new>
 
 namespace ondril {
@@ -36,32 +37,38 @@ bool isRedo(const QKeyEvent *key)
         || pressed == QKeyCombination(Qt::ControlModifier, Qt::Key_Y);
 }
 
-// What X11's primary selection offers of the box: made into text only when
-// another program asks for it, so that selecting a whole long log copies
-// nothing.
-class PrimarySelection : public QMimeData {
+// Text for the clipboard or X11's primary selection, made only when a
+// program asks for it: selecting a whole long log copies nothing, and a copy
+// holds its bytes once (a cut shares them with its Undo step).
+class LazyText : public QMimeData {
 public:
-    PrimarySelection(ReceiveBox *box, qint64 from, qint64 to) : m_box(box), m_from(from), m_to(to) {}
+    explicit LazyText(std::function<QString()> make) : m_make(std::move(make)) {}
     QStringList formats() const override { return {QStringLiteral("text/plain")}; }
     bool hasFormat(const QString &mimeType) const override { return mimeType == QLatin1String("text/plain"); }
 
 protected:
     QVariant retrieveData(const QString &mimeType, QMetaType) const override
     {
-        if (!m_box || mimeType != QLatin1String("text/plain"))
+        if (mimeType != QLatin1String("text/plain"))
             return {};
         try {
-            return m_box->textForClipboard(m_from, m_to);
+            return m_make();
         } catch (const std::bad_alloc &) {
             return {}; // the asking program gets nothing; the box stays as it is
         }
     }
 
 private:
-    QPointer<ReceiveBox> m_box;
-    qint64 m_from;
-    qint64 m_to;
+    std::function<QString()> m_make;
 };
+
+// A CR LF as a line break, as text goes to the clipboard.
+QString clipboardText(QByteArrayView bytes)
+{
+    QString text = QString::fromLatin1(bytes.data(), bytes.size());
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    return text;
+}
 
 // Text a key press types, as a text box takes it: not Ctrl with a letter,
 // but AltGr (Ctrl+Alt) on the keyboards that need it.
@@ -309,7 +316,9 @@ void ReceiveBox::offerSelection()
 {
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (m_anchor != m_caret && clipboard->supportsSelection())
-        clipboard->setMimeData(new PrimarySelection(this, selectionStart(), selectionEnd()), QClipboard::Selection);
+        clipboard->setMimeData(new LazyText([box = QPointer<ReceiveBox>(this), from = selectionStart(),
+                                             to = selectionEnd()] { return box ? box->textForClipboard(from, to) : QString(); }),
+                               QClipboard::Selection);
 }
 
 void ReceiveBox::mouseDoubleClickEvent(QMouseEvent *event)
@@ -332,24 +341,36 @@ void ReceiveBox::copy()
     copySelection();
 }
 
+QString ReceiveBox::textForClipboard(qint64 from, qint64 to) const
+{
+    to = std::clamp<qint64>(to, 0, m_text.size());
+    from = std::clamp<qint64>(from, 0, to);
+    return clipboardText(m_text.bytes(from, to));
+}
+
 bool ReceiveBox::copySelection()
 {
     if (m_anchor == m_caret)
         return false;
+    QByteArray bytes;
     try {
-        QGuiApplication::clipboard()->setText(selectedText());
+        bytes = m_text.bytes(selectionStart(), selectionEnd()).toByteArray();
     } catch (const std::bad_alloc &) {
         emit noMemoryFor(tr("copy the selection"));
         return false;
     }
+    QGuiApplication::clipboard()->setMimeData(new LazyText([bytes] { return clipboardText(bytes); }));
     return true;
 }
 
 void ReceiveBox::cut()
 {
-    // What cannot go to the clipboard is not cut either.
-    if (copySelection())
-        edit(selectionStart(), selectionEnd(), {}, Origin::Edit);
+    // The cut bytes go to the clipboard from the Undo step that keeps them:
+    // held once. What cannot be kept is not cut.
+    if (m_anchor == m_caret || !edit(selectionStart(), selectionEnd(), {}, Origin::Edit))
+        return;
+    const QByteArray bytes = m_undo.back().put;
+    QGuiApplication::clipboard()->setMimeData(new LazyText([bytes] { return clipboardText(bytes); }));
 }
 
 void ReceiveBox::paste()
