@@ -254,8 +254,11 @@ RunCpu sideBySide(const std::string &ondril, const std::string &before, const st
     for (auto &p : programs)
         if (p.terminal >= 0)
             fds.push_back({p.terminal, POLLIN, 0});
-    while (next < end) {
-        for (auto &p : programs) {
+    // Each period starts with another program: the first one written to
+    // wakes while the others are still being fed, and would cost more.
+    for (size_t tick = 0; next < end; ++tick) {
+        for (size_t i = 0; i < programs.size(); ++i) {
+            Program &p = programs[(tick + i) % programs.size()];
             ++p.linesSent;
             if (write(p.line.master, line, sizeof line - 1) != ssize_t(sizeof line - 1))
                 ++p.linesDropped;

@@ -277,7 +277,7 @@ qint64 BoxText::layOutLine(qint64 line, Mark from, std::vector<Mark> *marks, con
     if (rows > markEvery) {
         const auto at = std::lower_bound(m_marks.begin(), m_marks.end(), line,
                                          [](const Marks &m, qint64 l) { return m.line < l; });
-        m_marks.insert(at, Marks{line, rows, *marks});
+        m_marks.insert(at, Marks{line, rows, std::move(*marks)});
     }
     marks->clear();
     return rows;
@@ -378,17 +378,16 @@ void BoxText::layOut(qint64 first, qint64 oldLast, qint64 newLast, qint64 from, 
     };
     std::optional<Marks> old;
     std::vector<Mark> marks;
-    try {
-        if (const Marks *had = marksOf(first)) {
-            old = *had;
-            // The rows that start before the change stay as they were.
-            for (const Mark &m : old->at)
-                if (lineStart(first) + m.offset < from)
-                    marks.push_back(m);
+    if (const auto had = marksFrom(first); had != m_marks.end() && had->line == first) {
+        old = std::move(*had);
+        // The rows that start before the change stay as they were.
+        const auto kept = std::lower_bound(old->at.begin(), old->at.end(), from - lineStart(first),
+                                           [](const Mark &m, qint64 o) { return m.offset < o; });
+        try {
+            marks.assign(old->at.begin(), kept);
+        } catch (const std::exception &) {
+            marks.clear();
         }
-    } catch (const std::exception &) {
-        old.reset();
-        marks.clear();
     }
     m_marks.erase(marksFrom(first), marksFrom(oldLast + 1));
     for (auto it = marksFrom(oldLast + 1); it != m_marks.end(); ++it)
