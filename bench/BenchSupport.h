@@ -54,6 +54,8 @@ private:
 // The sections of the receive box (box_bench.cpp).
 void longBox(int lines);
 void longLine(int megabytes);
+// The reply decoder (readings_bench.cpp).
+void decoderSpeed();
 void mebibyteWithoutLineEnd();
 
 } // namespace bench

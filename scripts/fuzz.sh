@@ -18,6 +18,7 @@ run() {
         -print_final_stats=1 "$@" "corpus/$name" "../fuzz/seeds/$name" 2>&1 | grep -E 'stat::|ERROR|SUMMARY|Test unit written')
 }
 run interval
+run reply_decoder
 # A reply of a few lines is what the box meets; longer inputs only slow the
 # search. Qt's font and layout caches grow as inputs come, which the per-input
 # leak check takes for leaks; leaks are still checked when the run ends.

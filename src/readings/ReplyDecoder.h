@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+namespace ondril {
+
+// The shapes balances answer in, named by their shape.
+enum class ReplyShape : quint8 {
+    SignValueUnit,       // "+  152.37 g", optionally after an identifier: "N     +    12.3 kg"
+    CommandStatusValue,  // "S S      100.00 g", "S D ...", "S +", "ES"
+    HeaderCommaValue,    // "ST,+00123.45  g", "US,...", "OL,...", "QT,+0000012 PC"
+    NumberAndUnit,       // any other line with one number and a unit
+    NotAReading,
+};
+
+// Unknown: a number and a unit in a line of no known shape, which says
+// nothing of whether the reading had settled.
+enum class ReadingStatus : quint8 { Stable, Unstable, Unknown, Overload, Underload, Busy, Error, NotAReading };
+
+// A value as the balance sent it: `mantissa` × 10^-`decimals`, so that
+// "152.370" and "152.37" stay apart and nothing is rounded.
+struct SentValue {
+    qint64 mantissa = 0;
+    qint8 decimals = 0;
+    bool operator==(const SentValue &o) const { return mantissa == o.mantissa && decimals == o.decimals; }
+    double toDouble() const;
+};
+
+// What one line said. The views point into the line that was decoded.
+struct Reply {
+    ReplyShape shape = ReplyShape::NotAReading;
+    ReadingStatus status = ReadingStatus::NotAReading;
+    bool hasValue = false;
+    SentValue value;
+    QByteArrayView unit;
+    QByteArrayView identifier;
+};
+
+// Decodes one line as received, its CR LF or LF included or not. Allocates
+// nothing; any bytes give an answer.
+Reply decodeReply(QByteArrayView line);
+
+} // namespace ondril
