@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ReplyTimes.h"
+#include "commands/BalanceCommand.h"
+
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace ondril {
+
+// How the link behaved: every command that went out, the first line that came
+// after it as its reply and how long that took, the commands that got none
+// within two seconds or before the next command, lines nobody asked for,
+// lines that were no reading, and the bytes the line collector discarded.
+// Times are nanoseconds on a steady clock, told by the caller.
+class LinkTally {
+public:
+    static constexpr qint64 replyWindowNs = 2'000'000'000;
+    static constexpr int commandCount = int(balanceCommands.size());
+
+    struct PerCommand {
+        qint64 sent = 0;
+        qint64 replies = 0;
+        qint64 noReply = 0;
+        ReplyTimes times;
+    };
+
+    // `command` indexes balanceCommands.
+    void commandSent(int command, qint64 at);
+    // A line the collector completed, as received (no stamps), at its CR LF.
+    void lineCompleted(QByteArrayView line, qint64 at);
+    void discarded(qint64 bytes) { m_discardedBytes += bytes; }
+    // A command still waiting at `now` has no reply once its time is up.
+    void expire(qint64 now);
+    void reset() { *this = LinkTally(); }
+
+    const PerCommand &command(int index) const { return m_commands[size_t(index)]; }
+    PerCommand total() const;
+    qint64 unasked() const { return m_unasked; }
+    qint64 notAReading() const { return m_notAReading; }
+    qint64 discardedBytes() const { return m_discardedBytes; }
+    bool awaitingReply() const { return m_pending.has_value(); }
+
+private:
+    struct Pending {
+        int command;
+        qint64 at;
+    };
+    void giveUp();
+
+    std::array<PerCommand, commandCount> m_commands{};
+    std::optional<Pending> m_pending;
+    qint64 m_unasked = 0;
+    qint64 m_notAReading = 0;
+    qint64 m_discardedBytes = 0;
+};
+
+} // namespace ondril
