@@ -1,4 +1,5 @@
 #include "Balance.h"
+#include "readings/ReplyDecoder.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -36,6 +37,41 @@ private slots:
         QVERIFY(b.receive("p").empty());      // a letter without ESC is noise
         QVERIFY(b.receive("\x1bz").empty());  // unknown command: silence
         QCOMPARE(b.receive("\x1bp\x1bp").size(), size_t(2));
+    }
+
+    void shouldAnswerInEachShape_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("shape");
+        QTest::newRow("sign, value, unit") << int(Balance::Format::SignValueUnit) << int(ondril::ReplyShape::SignValueUnit);
+        QTest::newRow("command, status") << int(Balance::Format::CommandStatus) << int(ondril::ReplyShape::CommandStatusValue);
+        QTest::newRow("header, comma") << int(Balance::Format::HeaderComma) << int(ondril::ReplyShape::HeaderCommaValue);
+    }
+    void shouldAnswerInEachShape()
+    {
+        // Every second reading moving, every third PRINT unanswered, in
+        // grams and in pieces: each line decodes as its shape says.
+        QFETCH(int, format);
+        QFETCH(int, shape);
+        Balance b(152.37);
+        b.setFormat(Balance::Format(format));
+        b.setUnstableEvery(2);
+        b.setDropEvery(3);
+        QStringList statuses;
+        for (int i = 1; i <= 6; ++i) {
+            if (i == 4)
+                b.receive("\x1br"); // counting pieces from here
+            const auto replies = b.receive("\x1bp");
+            QCOMPARE(replies.empty(), i % 3 == 0);
+            if (replies.empty())
+                continue;
+            const QByteArray line = QByteArray::fromStdString(replies[0].line);
+            const ondril::Reply reply = ondril::decodeReply(line);
+            QCOMPARE(int(reply.shape), shape);
+            QVERIFY2(reply.hasValue && qAbs(reply.value.toDouble() - (i < 4 ? 152.37 : 30)) <= 0.03, line.constData());
+            statuses << (reply.status == ondril::ReadingStatus::Stable ? "stable" : "moving");
+        }
+        QCOMPARE(statuses, (QStringList{"stable", "moving", "stable", "moving"}));
     }
 
     void shouldTareToZero()

@@ -22,15 +22,27 @@ constexpr int unitCount = int(sizeof units / sizeof units[0]);
 constexpr double pieceGrams = 5.0;
 constexpr double noiseGrams = 0.02;
 
-std::string formatLine(double value, int decimals, const char *unit)
+} // namespace
+
+std::string Balance::formatLine(double value, int decimals, const char *unit, bool stable) const
 {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "     %c%8.*f %s\r\n", value < 0 ? '-' : '+', decimals,
-                  std::fabs(value), unit);
+    const char sign = value < 0 ? '-' : '+';
+    const bool count = std::string(unit) == "pcs";
+    char buf[96];
+    switch (m_format) {
+    case Format::SignValueUnit: // a moving reading comes without its unit
+        std::snprintf(buf, sizeof buf, "     %c%8.*f %s\r\n", sign, decimals, std::fabs(value), stable ? unit : "");
+        break;
+    case Format::CommandStatus:
+        std::snprintf(buf, sizeof buf, "S %c %10.*f %s\r\n", stable ? 'S' : 'D', decimals, value, unit);
+        break;
+    case Format::HeaderComma:
+        std::snprintf(buf, sizeof buf, "%s,%c%0*.*f %3s\r\n", !stable ? "US" : count ? "QT" : "ST", sign,
+                      decimals ? 9 : 8, decimals, std::fabs(value), count ? "PC" : unit);
+        break;
+    }
     return buf;
 }
-
-} // namespace
 
 Balance::Balance(double massGrams, unsigned seed) : m_mass(massGrams), m_rng(seed) {}
 
@@ -48,10 +60,12 @@ double Balance::grossReading()
 std::string Balance::weighingLine()
 {
     const double net = grossReading() - m_tare;
+    ++m_readings;
+    const bool stable = m_unstableEvery <= 0 || m_readings % m_unstableEvery != 0;
     if (m_counting)
-        return formatLine(std::round(net / pieceGrams), 0, "pcs");
+        return formatLine(std::round(net / pieceGrams), 0, "pcs", stable);
     const Unit &u = units[m_unit];
-    return formatLine(net * u.perGram, u.decimals, u.name);
+    return formatLine(net * u.perGram, u.decimals, u.name, stable);
 }
 
 std::vector<Balance::Reply> Balance::receive(const std::string &bytes)
@@ -75,6 +89,8 @@ std::vector<Balance::Reply> Balance::command(char letter)
 {
     switch (letter) {
     case 'p':
+        if (m_dropEvery > 0 && ++m_prints % m_dropEvery == 0)
+            return {}; // this one goes unanswered
         return {{0, weighingLine()}};
     case 't':
         m_tare = grossReading();

@@ -13,8 +13,17 @@ public:
         int delayMs;       // after the command
         std::string line;  // with its CR LF
     };
+    // The shape of its weighing lines: "     +  152.37 g", "S S     152.37 g"
+    // or "ST,+00152.37  g".
+    enum class Format { SignValueUnit, CommandStatus, HeaderComma };
 
     explicit Balance(double massGrams = 152.37, unsigned seed = 1);
+
+    void setFormat(Format format) { m_format = format; }
+    // Every n-th reading is still moving (0: none).
+    void setUnstableEvery(int n) { m_unstableEvery = n; }
+    // Every n-th PRINT gets no reply (0: none).
+    void setDropEvery(int n) { m_dropEvery = n; }
 
     // Feeds received bytes; returns the replies of every command completed by them.
     std::vector<Reply> receive(const std::string &bytes);
@@ -28,12 +37,18 @@ public:
 private:
     std::vector<Reply> command(char letter);
     double grossReading();
+    std::string formatLine(double value, int decimals, const char *unit, bool stable) const;
 
     double m_mass;
     double m_tare = 0;
     int m_unit = 0;
     bool m_counting = false;
     bool m_escape = false;
+    Format m_format = Format::SignValueUnit;
+    int m_unstableEvery = 0;
+    int m_dropEvery = 0;
+    long m_readings = 0;
+    long m_prints = 0;
     std::mt19937 m_rng;
 };
 

@@ -30,6 +30,9 @@ struct Options {
     int chunkGapMs = 20;
     int streamMs = 0;
     double mass = 152.37;
+    Balance::Format format = Balance::Format::SignValueUnit;
+    int unstableEvery = 0;
+    int dropEvery = 0;
     unsigned seed = 1;
     std::string link;
     bool verbose = false;
@@ -47,6 +50,10 @@ void usage(FILE *to)
         "  --stream MS     also send a weighing line every MS milliseconds unasked\n"
         "  --mass G        the mass on the pan in grams (default 152.37)\n"
         "  --seed N        seed of the reading noise (default 1)\n"
+        "  --format F      the shape of its lines: sign (\"     +  152.37 g\", the default),\n"
+        "                  command (\"S S     152.37 g\") or header (\"ST,+00152.37  g\")\n"
+        "  --unstable N    every N-th reading is still moving\n"
+        "  --drop N        every N-th PRINT gets no reply\n"
         "  --link PATH     make PATH a symbolic link to the terminal (removed at exit)\n"
         "  --verbose       log commands and replies on standard error\n"
         "Commands: ESC p print, ESC t tare, ESC s next unit, ESC r piece count,\n"
@@ -101,7 +108,17 @@ bool parseOptions(int argc, char **argv, Options *o)
             char *end = nullptr;
             o->mass = std::strtod(v, &end);
             ok = end != v && !*end;
-        } else if (a == "--link")
+        } else if (a == "--format") {
+            const std::string f = v;
+            ok = f == "sign" || f == "command" || f == "header";
+            o->format = f == "command" ? Balance::Format::CommandStatus
+                        : f == "header" ? Balance::Format::HeaderComma
+                                        : Balance::Format::SignValueUnit;
+        } else if (a == "--unstable")
+            ok = parseInt(v, 1, 1 << 30, &o->unstableEvery);
+        else if (a == "--drop")
+            ok = parseInt(v, 1, 1 << 30, &o->dropEvery);
+        else if (a == "--link")
             o->link = v;
         else {
             std::fprintf(stderr, "balance-sim: unknown option %s\n", a.c_str());
@@ -147,7 +164,12 @@ struct Pending {
 
 class Simulator {
 public:
-    explicit Simulator(const Options &o) : m_opt(o), m_balance(o.mass, o.seed) {}
+    explicit Simulator(const Options &o) : m_opt(o), m_balance(o.mass, o.seed)
+    {
+        m_balance.setFormat(o.format);
+        m_balance.setUnstableEvery(o.unstableEvery);
+        m_balance.setDropEvery(o.dropEvery);
+    }
 
     bool open()
     {
