@@ -13,19 +13,26 @@ void LinkTally::commandSent(int command, qint64 at)
     m_pending = Pending{command, at};
 }
 
-void LinkTally::lineCompleted(QByteArrayView line, qint64 at)
+std::optional<LinkTally::Answer> LinkTally::lineCompleted(QByteArrayView line, qint64 at)
 {
-    if (decodeReply(line).shape == ReplyShape::NotAReading)
+    return lineDecoded(decodeReply(line).shape != ReplyShape::NotAReading, at);
+}
+
+std::optional<LinkTally::Answer> LinkTally::lineDecoded(bool reading, qint64 at)
+{
+    if (!reading)
         ++m_notAReading;
     expire(at);
     if (!m_pending) {
         ++m_unasked;
-        return;
+        return std::nullopt;
     }
-    PerCommand &c = m_commands[size_t(m_pending->command)];
+    const Answer answer{m_pending->command, at - m_pending->at};
+    PerCommand &c = m_commands[size_t(answer.command)];
     ++c.replies;
-    c.times.add(at - m_pending->at);
+    c.times.add(answer.ns);
     m_pending.reset();
+    return answer;
 }
 
 void LinkTally::expire(qint64 now)

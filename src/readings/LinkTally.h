@@ -28,8 +28,16 @@ public:
 
     // `command` indexes balanceCommands.
     void commandSent(int command, qint64 at);
-    // A line the collector completed, as received (no stamps), at its CR LF.
-    void lineCompleted(QByteArrayView line, qint64 at);
+    // What a line answered: the command and how long it took.
+    struct Answer {
+        int command;
+        qint64 ns;
+    };
+    // A line the collector completed, at its CR LF, already decoded: whether
+    // it was a reading.
+    std::optional<Answer> lineDecoded(bool reading, qint64 at);
+    // The same for a line as received (no stamps).
+    std::optional<Answer> lineCompleted(QByteArrayView line, qint64 at);
     void discarded(qint64 bytes) { m_discardedBytes += bytes; }
     // A command still waiting at `now` has no reply once its time is up.
     void expire(qint64 now);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ReplyDecoder.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace ondril {
+
+class ReadingsLog;
+
+// One row per line received: time (ISO 8601, local, with milliseconds),
+// command, reply_ms, raw, shape, status, value, unit. The raw line is quoted
+// as RFC 4180 says and kept to printable ASCII: bytes 0x20 to 0x7E stand for
+// themselves, but for the backslash, which is written \x5C like every other
+// byte (control bytes, 0x7F and above), so the line can be told back byte for
+// byte. Values are written with the digits sent and a decimal point.
+// Replaces `path` only once the whole file is written; false with the reason.
+bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why);
+
+// The raw field, quotes included.
+QByteArray csvRaw(QByteArrayView line);
+// A value as sent: "152.370", "-0.03".
+QByteArray sentText(SentValue value);
+
+} // namespace ondril

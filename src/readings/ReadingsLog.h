@@ -1,0 +1,70 @@
+#pragma once
+
+#include "LinkTally.h"
+#include "ReadingStats.h"
+#include "ReplyDecoder.h"
+#include "receivebox/BigArray.h"
+
+#include <QByteArray>
+
+#include <vector>
+
+namespace ondril {
+
+// Every line received in a run, decoded and accounted for: what the Readings
+// window shows and the CSV holds. The raw lines are a store of its own, not
+// the receive box's text, which the operator may edit or clear; each line
+// costs its bytes there and 32 bytes of record.
+class ReadingsLog {
+public:
+    struct Record {
+        qint64 wallMs;      // when it came, ms since the epoch
+        qint64 mantissa;    // its value as sent, with `decimals`
+        qint64 rawEnd;      // where its bytes end in the store; they start where the last one's end
+        quint32 replyUs;    // from the command it answers, µs; noReply when none
+        qint8 command;      // the command it answers, or -1
+        qint8 decimals;
+        quint8 kind;        // ReplyShape | ReadingStatus << 3 | has a value << 6
+        quint8 unit;        // into units(); 255 for none
+        static constexpr quint32 noReply = 0xFFFFFFFF;
+        ReplyShape shape() const { return ReplyShape(kind & 7); }
+        ReadingStatus status() const { return ReadingStatus(kind >> 3 & 7); }
+        bool hasValue() const { return kind & 64; }
+        bool isReading() const { return shape() != ReplyShape::NotAReading && status() <= ReadingStatus::Unknown; }
+        SentValue value() const { return {mantissa, decimals}; }
+    };
+    static_assert(sizeof(Record) == 32);
+
+    struct UnitStats {
+        QByteArray unit;
+        ReadingStats stats;
+    };
+
+    void commandSent(int command, qint64 steadyNs);
+    // Text the line collector completed (no stamps): a line with its CR LF,
+    // and whatever came after it in the same read, which may hold more lines.
+    // False when there was no memory to keep it; the tally still counts it.
+    bool received(QByteArrayView text, qint64 steadyNs, qint64 wallMs);
+    void discarded(qint64 bytes) { m_tally.discarded(bytes); }
+    void expire(qint64 steadyNs) { m_tally.expire(steadyNs); }
+    void reset();
+
+    const LinkTally &tally() const { return m_tally; }
+    const std::vector<UnitStats> &statsByUnit() const { return m_stats; }
+    qint64 size() const { return qint64(m_records.size()); }
+    const Record &record(qint64 i) const { return m_records[size_t(i)]; }
+    QByteArrayView raw(qint64 i) const;
+    QByteArrayView unit(const Record &r) const { return r.unit == 255 ? QByteArrayView() : QByteArrayView(m_units[r.unit]); }
+
+private:
+    bool line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs);
+    quint8 unitIndex(QByteArrayView unit);
+
+    LinkTally m_tally;
+    BigArray<Record> m_records;
+    BigArray<char> m_raw;
+    std::vector<QByteArray> m_units;
+    std::vector<UnitStats> m_stats;
+};
+
+} // namespace ondril

@@ -1,0 +1,89 @@
+// The lines of a run, each answered for and kept, and the CSV that holds
+// them: one row a line, the raw bytes told back exactly, the values as sent.
+#include "Files.h"
+#include "readings/ReadingsCsv.h"
+#include "readings/ReadingsLog.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ondril;
+
+namespace {
+constexpr qint64 ms = 1'000'000;
+constexpr qint64 wall = 1'796'650'000'000; // some time on 2026-12-07
+}
+
+class TestReadingsLog : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldKeepEveryLineWithWhatItAnswers()
+    {
+        ReadingsLog log;
+        log.commandSent(0, 0);
+        // One read: the reply, a second line, and a few bytes after it.
+        QVERIFY(log.received("     +  152.370 g\r\nS +\r\nxy", 120 * ms, wall));
+        log.commandSent(3, 1000 * ms);
+        log.expire(4000 * ms);
+        QVERIFY(log.received("ST,-00000.03  g\r\n", 5000 * ms, wall + 5000));
+        QCOMPARE(log.size(), 4);
+        QCOMPARE(log.record(0).command, qint8(0));
+        QCOMPARE(log.record(0).replyUs, 120'000u);
+        QCOMPARE(log.raw(0).toByteArray(), QByteArray("     +  152.370 g"));
+        QCOMPARE(log.record(1).command, qint8(-1));
+        QCOMPARE(log.raw(2).toByteArray(), QByteArray("xy"));
+        QCOMPARE(log.tally().total().noReply, 1);
+        QCOMPARE(log.tally().unasked(), 3);
+        // The statistics count readings, by unit, with the digits sent.
+        QCOMPARE(log.statsByUnit().size(), size_t(1));
+        QCOMPARE(log.statsByUnit()[0].stats.count(), 2);
+        QCOMPARE(log.statsByUnit()[0].stats.maximum()->decimals, qint8(3));
+    }
+
+    void shouldWriteACsvThatTellsTheBytesBack()
+    {
+        ReadingsLog log;
+        log.commandSent(0, 0);
+        log.received("     +  152.370 g\r\n", 152'300'000, wall);
+        log.received(QByteArray("a \"quoted\" \\ \x1b\xb5 line\r\n"), 200 * ms, wall + 200);
+        log.received("S D      -0.05 g\r\n", 300 * ms, wall + 300);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("readings.csv"));
+        QString why;
+        QVERIFY2(writeReadingsCsv(path, log, &why), qPrintable(why));
+        const QList<QByteArray> rows = contents(path).split('\n');
+        QCOMPARE(rows[0], QByteArray("time,command,reply_ms,raw,shape,status,value,unit\r"));
+        const QByteArray time = QDateTime::fromMSecsSinceEpoch(wall).toString(Qt::ISODateWithMs).toLatin1();
+        QCOMPARE(rows[1], time + ",PRINT,152.300,\"     +  152.370 g\",sign value unit,stable,152.370,g\r");
+        QVERIFY2(rows[2].endsWith(",,,\"a \"\"quoted\"\" \\x5C \\x1B\\xB5 line\",not a reading,not a reading,,\r"),
+                 rows[2].constData());
+        QVERIFY2(rows[3].endsWith(",\"S D      -0.05 g\",command status value,unstable,-0.05,g\r"), rows[3].constData());
+        QCOMPARE(rows.size(), 5); // and the empty rest after the last CR LF
+
+        // A folder where the file should be: the reason, and nothing half written.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken.csv")));
+        QVERIFY(!writeReadingsCsv(dir.filePath(QStringLiteral("taken.csv")), log, &why));
+        QVERIFY(!why.isEmpty());
+    }
+
+    void shouldWriteValuesAsSent_data()
+    {
+        QTest::addColumn<qint64>("mantissa");
+        QTest::addColumn<int>("decimals");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("trailing zero") << qint64(152370) << 3 << QByteArray("152.370");
+        QTest::newRow("below one") << qint64(-3) << 2 << QByteArray("-0.03");
+        QTest::newRow("whole") << qint64(12) << 0 << QByteArray("12");
+        QTest::newRow("small") << qint64(2) << 5 << QByteArray("0.00002");
+    }
+    void shouldWriteValuesAsSent()
+    {
+        QFETCH(qint64, mantissa);
+        QFETCH(int, decimals);
+        QFETCH(QByteArray, text);
+        QCOMPARE(sentText({mantissa, qint8(decimals)}), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReadingsLog)
+#include "tst_readingslog.moc"
