@@ -1,6 +1,7 @@
 #include "commands/BalanceCommand.h"
 #include "serial/MSComm.h"
 #include "window/Form1.h"
+#include "window/SteadyClock.h"
 
 #include <QLineEdit>
 
@@ -14,7 +15,9 @@ void Form1::sendCommand(const BalanceCommand &command)
     Text4->setText(QLatin1String(command.letterHex));
     const char bytes[] = {escape, command.letter};
     // A device that vanished on this write has already been reported as lost.
-    if (!MSComm1->setOutput(QString::fromLatin1(bytes, 2)) && MSComm1->portOpen())
+    if (MSComm1->setOutput(QString::fromLatin1(bytes, 2)))
+        emit commandWritten(int(&command - balanceCommands.data()), steadyNow());
+    else if (MSComm1->portOpen())
         reportError(QStringLiteral("ERROR: the command could not be sent: %1").arg(MSComm1->errorString()));
 }
 

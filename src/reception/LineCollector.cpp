@@ -1,6 +1,7 @@
 #include "receivebox/ReceiveBox.h"
 #include "serial/MSComm.h"
 #include "window/Form1.h"
+#include "window/SteadyClock.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -31,12 +32,16 @@ bool Form1::collectLine(const qint16 &stop)
         if (pending.indexOf(crLf, searched) >= 0)
             break;
     }
+    const qint64 completed = steadyNow();
+    const qint64 discarded = MSComm1->inBufferCount();
     MSComm1->setInBufferCount(0);
+    const QString received = pending;
     if (Check1->isChecked())
         pending.prepend(QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")));
     if (Check2->isChecked())
         pending.prepend(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd ")));
     Text2->append(pending);
+    emit lineCompleted(received, discarded, completed);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "Fonts.h"
 #include "Form1.h"
 #include "QuitSignals.h"
+#include "readings/ReadingsWindow.h"
 #include "serial/SerialComm.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     installFontSubstitutes();
     SerialComm comm(ports);
     Form1 form(&comm, &dialogs);
+    ReadingsWindow readings(&form, &dialogs); // keeps the run's log from the first line
+    addReadingsMenu(&form, &readings);
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;

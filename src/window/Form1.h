@@ -91,6 +91,14 @@ public:
 
     bool isUnloaded() const { return m_unloaded; }
 
+signals:
+    // For what watches the link beside the window, connected queued so that
+    // nothing of it runs inside the handlers: a command went out; a line was
+    // completed (as received, before any stamp) and `discarded` bytes that
+    // waited after it were thrown away. Times in ns on the steady clock.
+    void commandWritten(int command, qint64 steadyNs);
+    void lineCompleted(const QString &received, qint64 discarded, qint64 steadyNs);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 

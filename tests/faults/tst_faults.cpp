@@ -461,13 +461,17 @@ private slots:
         QVERIFY(form.Form_Load());
         bool comeAndGone = false;
         bool waiting = false;
+        // Each next terminal is made while the one before is open, so that it
+        // has a number of its own: a link made again within the same tick to
+        // a terminal of the same number looks like the link that was.
+        auto next = std::make_unique<Pty>();
         dialogs.whileShown = [&] {
             for (int i = 0; i < 6; ++i) {
-                auto again = std::make_unique<Pty>();
-                QVERIFY(QFile::remove(link) && QFile::link(again->path(), link));
-                pty = std::move(again);
+                QVERIFY(QFile::remove(link) && QFile::link(next->path(), link));
+                pty = std::move(next);
                 QTRY_VERIFY(comm.portOpen());
                 if (i < 5) {
+                    next = std::make_unique<Pty>();
                     pty->closeMaster();
                     QTRY_VERIFY(!comm.portOpen());
                 }

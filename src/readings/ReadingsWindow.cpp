@@ -1,0 +1,172 @@
+#include "ReadingsWindow.h"
+
+#include "ReadingsCsv.h"
+#include "window/Dialogs.h"
+#include "window/Form1.h"
+#include "window/SteadyClock.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+namespace ondril {
+
+namespace {
+
+QString ms(double value)
+{
+    return QString::number(value, 'f', value < 10 ? 2 : 1);
+}
+
+// One row of the link table, as plain text in fixed columns.
+QString linkRow(const QString &name, const LinkTally::PerCommand &c)
+{
+    const ReplyTimes &t = c.times;
+    return QStringLiteral("%1%2%3%4%5%6%7")
+        .arg(name, -8)
+        .arg(c.sent, 8)
+        .arg(c.replies, 9)
+        .arg(c.noReply, 10)
+        .arg(t.count() ? ms(t.percentileMs(0.5)) : QStringLiteral("-"), 10)
+        .arg(t.count() ? ms(t.percentileMs(0.95)) : QStringLiteral("-"), 10)
+        .arg(t.count() ? ms(t.worstMs()) : QStringLiteral("-"), 10);
+}
+
+} // namespace
+
+ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr, Qt::Window), m_dialogs(dialogs)
+{
+    setObjectName(QStringLiteral("ReadingsWindow"));
+    setWindowTitle(QStringLiteral("Ondril: Readings"));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_link = new QLabel(this);
+    m_link->setObjectName(QStringLiteral("link"));
+    m_link->setTextFormat(Qt::PlainText);
+    m_link->setFont(mono);
+    m_link->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_stats = new QLabel(this);
+    m_stats->setObjectName(QStringLiteral("stats"));
+    m_stats->setTextFormat(Qt::PlainText);
+    m_stats->setFont(mono);
+    m_stats->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto *resetButton = new QPushButton(QStringLiteral("Reset"), this);
+    resetButton->setObjectName(QStringLiteral("reset"));
+    auto *csvButton = new QPushButton(QStringLiteral("Export CSV\u2026"), this);
+    csvButton->setObjectName(QStringLiteral("exportCsv"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(resetButton);
+    buttons->addWidget(csvButton);
+    buttons->addStretch();
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_link);
+    layout->addWidget(m_stats);
+    layout->addStretch();
+    layout->addLayout(buttons);
+
+    connect(resetButton, &QPushButton::clicked, this, &ReadingsWindow::reset);
+    connect(csvButton, &QPushButton::clicked, this, &ReadingsWindow::exportCsv);
+    // Queued: nothing of this runs inside the main window's handlers.
+    connect(form, &Form1::commandWritten, this, [this](int command, qint64 at) { m_log.commandSent(command, at); },
+            Qt::QueuedConnection);
+    connect(
+        form, &Form1::lineCompleted, this,
+        [this](const QString &received, qint64 discarded, qint64 at) {
+            m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch());
+            m_log.discarded(discarded);
+        },
+        Qt::QueuedConnection);
+    refresh();
+}
+
+void ReadingsWindow::reset()
+{
+    m_log.reset();
+    refresh();
+}
+
+void ReadingsWindow::exportCsv()
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Export CSV: choose the file");
+    request.filters = QStringList{QStringLiteral("CSV (*.csv)"), QStringLiteral("all (*)")};
+    const QString chosen = m_dialogs->openFile(this, request);
+    if (chosen.isEmpty())
+        return;
+    const QString path = QFileInfo(chosen).absoluteFilePath();
+    QString why;
+    if (!writeReadingsCsv(path, m_log, &why))
+        m_dialogs->message(this, QStringLiteral("ERROR: The readings could not be exported.\n%1\n%2").arg(path, why));
+}
+
+void ReadingsWindow::refresh()
+{
+    m_log.expire(steadyNow());
+    const LinkTally &tally = m_log.tally();
+    QStringList link{QStringLiteral("command     sent  replies  no reply  median ms  95th ms  worst ms")};
+    for (int i = 0; i < LinkTally::commandCount; ++i)
+        link << linkRow(QLatin1String(balanceCommands[size_t(i)].caption), tally.command(i));
+    link << linkRow(QStringLiteral("all"), tally.total());
+    link << QStringLiteral("lines nobody asked for: %1   not a reading: %2   bytes discarded: %3")
+                .arg(tally.unasked())
+                .arg(tally.notAReading())
+                .arg(tally.discardedBytes());
+    m_link->setText(link.join(u'\n'));
+
+    QStringList stats{QStringLiteral("unit      count        mean   std dev         min         max   stable")};
+    for (const ReadingsLog::UnitStats &u : m_log.statsByUnit()) {
+        const ReadingStats &s = u.stats;
+        stats << QStringLiteral("%1%2%3%4%5%6%7")
+                     .arg(QString::fromLatin1(u.unit), -6)
+                     .arg(s.count(), 9)
+                     .arg(s.mean(), 12, 'f', 5)
+                     .arg(s.standardDeviation(), 9, 'f', 5)
+                     .arg(QString::fromLatin1(sentText(*s.minimum())), 12)
+                     .arg(QString::fromLatin1(sentText(*s.maximum())), 12)
+                     .arg(QStringLiteral("%1 %").arg(100 * s.stableShare(), 0, 'f', 0), 9);
+    }
+    m_stats->setText(stats.join(u'\n'));
+}
+
+void ReadingsWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
+    m_refresh.start(1000, this);
+}
+
+void ReadingsWindow::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_refresh.stop(); // closed, it costs nothing but the log's own keeping
+}
+
+void ReadingsWindow::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == m_refresh.timerId())
+        refresh();
+    else
+        QWidget::timerEvent(event);
+}
+
+QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window)
+{
+    QMenu *menu = form->menuBar()->addMenu(QStringLiteral("Readings"));
+    menu->setObjectName(QStringLiteral("readingsMenu"));
+    QAction *open = menu->addAction(QStringLiteral("Readings window\u2026"));
+    open->setObjectName(QStringLiteral("openReadings"));
+    QObject::connect(open, &QAction::triggered, window, [window] {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    return menu;
+}
+
+} // namespace ondril

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ReadingsLog.h"
+
+#include <QBasicTimer>
+#include <QWidget>
+
+class QLabel;
+class QMenu;
+
+namespace ondril {
+
+class Dialogs;
+class Form1;
+
+// The Readings window: what the balance said and how the link behaved, fed
+// by the main window's seam (a command was written, a line was completed).
+// It keeps the run's log from the start, open or not, and shows it while
+// open: the replies counted and timed per command, and the statistics of
+// each unit. Reset starts the tally again; Export CSV… writes every line.
+class ReadingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    ReadingsWindow(Form1 *form, Dialogs *dialogs);
+
+    const ReadingsLog &log() const { return m_log; }
+    void reset();
+    void exportCsv();
+    // Brings the figures up to date now (the window does so every second).
+    void refresh();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    ReadingsLog m_log;
+    Dialogs *m_dialogs;
+    QLabel *m_link;
+    QLabel *m_stats;
+    QBasicTimer m_refresh;
+};
+
+// The menu to the right of EXIT that opens the Readings window.
+QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window);
+
+} // namespace ondril

@@ -1,0 +1,71 @@
+// The Readings window beside the main one: fed by what the main window sends
+// and completes, opened from the menu to the right of EXIT, and leaving the
+// main window's own behaviour as it is.
+#include "Files.h"
+#include "FormRig.h"
+#include "readings/ReadingsWindow.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace ondril;
+
+class TestReadingsWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldCountRepliesAndDiscardsFromTheMainWindow()
+    {
+        FormRig rig;
+        QVERIFY(rig.loaded);
+        ReadingsWindow readings(&rig.form, &rig.dialogs);
+        addReadingsMenu(&rig.form, &readings);
+        // A balance that answers PRINT, with 4 bytes that land after the reply
+        // and are discarded, and says nothing to TARE.
+        rig.comm.onWrite = [&](const QByteArray &bytes) {
+            if (bytes == "\x1bp") {
+                rig.comm.lateBytes = "junk";
+                QTimer::singleShot(5, [&] { rig.comm.feed("     +  152.37 g\r\n"); });
+            }
+        };
+        rig.form.Command2->click();
+        QTRY_COMPARE(readings.log().tally().total().replies, 1);
+        rig.form.Command6->click(); // TARE: no reply
+        rig.form.Command2->click(); // the TARE had its chance
+        QTRY_COMPARE(readings.log().tally().total().replies, 2);
+        const LinkTally &tally = readings.log().tally();
+        QCOMPARE(tally.command(0).sent, 2);
+        QCOMPARE(tally.command(4).noReply, 1);
+        QCOMPARE(tally.discardedBytes(), 8);
+        QCOMPARE(rig.shown(), QByteArray("     +  152.37 g\r\n     +  152.37 g\r\n")); // the box as ever
+
+        // Opened from the menu to the right of EXIT, it shows the figures.
+        const QList<QAction *> bar = rig.form.menuBar()->actions();
+        QCOMPARE(bar.size(), 2);
+        QCOMPARE(bar[0], rig.form.EXIT);
+        QMenu *menu = bar[1]->menu();
+        QVERIFY(menu);
+        menu->actions().value(0)->trigger();
+        QVERIFY(readings.isVisible());
+        const QString link = readings.findChild<QLabel *>(QStringLiteral("link"))->text();
+        QVERIFY2(link.contains(QRegularExpression(QStringLiteral("PRINT +2 +2 +0 "))), qPrintable(link));
+        QVERIFY2(link.contains(QStringLiteral("bytes discarded: 8")), qPrintable(link));
+        const QString stats = readings.findChild<QLabel *>(QStringLiteral("stats"))->text();
+        QVERIFY2(stats.contains(QRegularExpression(QStringLiteral("g +2 +152.37000 +0.00000 +152.37 +152.37 +100 %"))),
+                 qPrintable(stats));
+
+        // Export CSV… through the dialog seam; Reset starts again.
+        QTemporaryDir dir;
+        rig.dialogs.fileAnswers << dir.filePath(QStringLiteral("run.csv"));
+        readings.findChild<QPushButton *>(QStringLiteral("exportCsv"))->click();
+        QCOMPARE(contents(dir.filePath(QStringLiteral("run.csv"))).count('\n'), 3);
+        readings.findChild<QPushButton *>(QStringLiteral("reset"))->click();
+        QCOMPARE(readings.log().size(), 0);
+        QCOMPARE(readings.log().tally().total().sent, 0);
+    }
+};
+
+QTEST_MAIN(TestReadingsWindow)
+#include "tst_readingswindow.moc"
