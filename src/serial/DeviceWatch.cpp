@@ -69,13 +69,19 @@ DeviceWatch::Seen DeviceWatch::seen(const QString &path)
     return now;
 }
 
+void DeviceWatch::opened(const QString &device)
+{
+    m_openedDevice = device;
+    m_opened = seen(device);
+}
+
 bool DeviceWatch::watch(const QString &device)
 {
     stop();
     if (device.isEmpty() || QFileInfo(device).absoluteFilePath().startsWith(QLatin1String("/dev/pts/")))
         return false;
     m_device = device;
-    m_seen = seen(device);
+    m_seen = device == m_openedDevice ? m_opened : seen(device);
     look();
     return true;
 }

@@ -27,7 +27,11 @@ class DeviceWatch : public QObject {
 public:
     explicit DeviceWatch(QObject *parent = nullptr);
 
+    // The port opened `device`: what it leads to now is what a loss loses.
+    void opened(const QString &device);
     // False when the path is not watched (a pseudo-terminal's own path).
+    // What the path led to when it was opened does not count as back;
+    // anything else does, even if it came before the loss was handled.
     bool watch(const QString &device);
     void stop();
     bool isWatching() const { return !m_device.isEmpty(); }
@@ -64,6 +68,8 @@ private:
     QFileSystemWatcher m_folders;
     QString m_device;
     Seen m_seen; // when last looked at
+    QString m_openedDevice;
+    Seen m_opened; // what it led to when opened
     Seen m_refused; // what would not open, as it was then
     QBasicTimer m_retry;
     int m_retriesLeft = 0;

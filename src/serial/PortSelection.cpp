@@ -74,6 +74,8 @@ bool Form1::openPort(QString *trouble)
 {
     const int port = MSComm1->commPort();
     const bool opened = MSComm1->setPortOpen(true);
+    if (opened)
+        m_watch->opened(MSComm1->device());
     *trouble = opened ? QString() : portTrouble(port, MSComm1->device(), MSComm1->openFailure());
     setPortToolTip(port, MSComm1->device().isEmpty() ? QString() : *trouble);
     return opened;
