@@ -127,6 +127,21 @@ struct HeldDialogs : ScriptedDialogs {
     std::function<void()> whileShown;
 };
 
+// A window whose COM 1 is a link to a pseudo-terminal, as a by-id link to an
+// adapter is; `relink` points it elsewhere, as the adapter plugged in again.
+template <class D = ScriptedDialogs>
+struct LinkRig {
+    QTemporaryDir dir;
+    QString link = dir.filePath(QStringLiteral("ttyBalance"));
+    std::unique_ptr<Pty> pty = std::make_unique<Pty>();
+    bool linked = QFile::link(pty->path(), link);
+    SerialComm comm{PortMap::fromList(link)};
+    D dialogs;
+    Form1 form{&comm, &dialogs};
+    bool loaded = linked && form.Form_Load();
+    bool relink(const QString &to) { return QFile::remove(link) && QFile::link(to, link); }
+};
+
 Form1 *theForm()
 {
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -451,14 +466,12 @@ private slots:
 
     void shouldRaiseOneMessageForACableThatComesAndGoes()
     {
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("ttyBalance"));
-        auto pty = std::make_unique<Pty>();
-        QVERIFY(QFile::link(pty->path(), link));
-        SerialComm comm(PortMap::fromList(link));
-        HeldDialogs dialogs;
-        Form1 form(&comm, &dialogs);
-        QVERIFY(form.Form_Load());
+        LinkRig<HeldDialogs> rig;
+        QVERIFY(rig.loaded);
+        auto &pty = rig.pty;
+        auto &comm = rig.comm;
+        auto &dialogs = rig.dialogs;
+        auto &form = rig.form;
         bool comeAndGone = false;
         bool waiting = false;
         // Each next terminal is made while the one before is open, so that it
@@ -467,7 +480,7 @@ private slots:
         auto next = std::make_unique<Pty>();
         dialogs.whileShown = [&] {
             for (int i = 0; i < 6; ++i) {
-                QVERIFY(QFile::remove(link) && QFile::link(next->path(), link));
+                QVERIFY(rig.relink(next->path()));
                 pty = std::move(next);
                 QTRY_VERIFY(comm.portOpen());
                 if (i < 5) {
@@ -509,16 +522,10 @@ private slots:
 
     void shouldReopenWhenTheUserMayOpenTheDeviceAgain()
     {
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("ttyBalance"));
-        auto first = std::make_unique<Pty>();
-        QVERIFY(QFile::link(first->path(), link));
-        SerialComm comm(PortMap::fromList(link));
-        ScriptedDialogs dialogs;
-        Form1 form(&comm, &dialogs);
-        QVERIFY(form.Form_Load());
-        first->closeMaster(); // unplugged
-        QTRY_COMPARE(dialogs.messages.size(), 1);
+        LinkRig<> rig;
+        QVERIFY(rig.loaded);
+        rig.pty->closeMaster(); // unplugged
+        QTRY_COMPARE(rig.dialogs.messages.size(), 1);
 
         // Plugged in again: the kernel makes the node as root's alone, and
         // udev gives it to the user a moment later.
@@ -531,14 +538,14 @@ private slots:
             QSKIP("file modes do not bind this user (root); the unprivileged run covers it");
         }
         CapturedStderr err;
-        QVERIFY(QFile::remove(link) && QFile::link(second.path(), link));
+        QVERIFY(rig.relink(second.path()));
         QTest::qWait(300);
-        QVERIFY(!comm.portOpen());
+        QVERIFY(!rig.comm.portOpen());
         QVERIFY2(err.text().contains(QLatin1String("ondril: COM 1 not reopened: ")), qPrintable(err.text()));
         QVERIFY(::chmod(node.constData(), 0600) == 0);
-        QTRY_VERIFY(comm.portOpen());
-        QCOMPARE(dialogs.messages.size(), 1);
-        form.Command2->click();
+        QTRY_VERIFY(rig.comm.portOpen());
+        QCOMPARE(rig.dialogs.messages.size(), 1);
+        rig.form.Command2->click();
         QCOMPARE(second.receive(2), QByteArray("\x1bp"));
     }
 
