@@ -43,8 +43,11 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
     r.kind = quint8(int(reply.shape) | int(reply.status) << 3 | (reply.hasValue ? 64 : 0));
     r.unit = unitIndex(reply.unit);
     *m_records.open(m_records.size(), 1) = r;
-    if (r.isReading() && reply.hasValue) {
-        const QByteArrayView unit = reply.unit;
+    if (!reply.unit.isEmpty())
+        m_unit = unitIndex(reply.unit);
+    if (r.isReading() && reply.hasValue && m_unit != 255) {
+        // A moving reading sent without its unit is in the unit in force.
+        const QByteArrayView unit = m_units[m_unit];
         auto it = std::find_if(m_stats.begin(), m_stats.end(), [&](const UnitStats &s) { return s.unit == unit; });
         if (it == m_stats.end())
             it = m_stats.insert(m_stats.end(), UnitStats{unit.toByteArray(), {}});
@@ -78,6 +81,7 @@ void ReadingsLog::reset()
     m_records.clear();
     m_raw.clear();
     m_units.clear();
+    m_unit = 255;
     m_stats.clear();
 }
 

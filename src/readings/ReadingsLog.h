@@ -65,6 +65,7 @@ private:
     BigArray<char> m_raw;
     std::vector<QByteArray> m_units;
     std::vector<UnitStats> m_stats;
+    quint8 m_unit = 255; // the unit in force: the last one a reading named
 };
 
 } // namespace ondril

@@ -26,18 +26,21 @@ private slots:
         log.commandSent(3, 1000 * ms);
         log.expire(4000 * ms);
         QVERIFY(log.received("ST,-00000.03  g\r\n", 5000 * ms, wall + 5000));
-        QCOMPARE(log.size(), 4);
+        QVERIFY(log.received("     +  152.38\r\n", 5100 * ms, wall + 5100)); // moving, in grams still
+        QCOMPARE(log.size(), 5);
         QCOMPARE(log.record(0).command, qint8(0));
         QCOMPARE(log.record(0).replyUs, 120'000u);
         QCOMPARE(log.raw(0).toByteArray(), QByteArray("     +  152.370 g"));
         QCOMPARE(log.record(1).command, qint8(-1));
         QCOMPARE(log.raw(2).toByteArray(), QByteArray("xy"));
         QCOMPARE(log.tally().total().noReply, 1);
-        QCOMPARE(log.tally().unasked(), 3);
+        QCOMPARE(log.tally().unasked(), 4);
         // The statistics count readings, by unit, with the digits sent.
         QCOMPARE(log.statsByUnit().size(), size_t(1));
-        QCOMPARE(log.statsByUnit()[0].stats.count(), 2);
-        QCOMPARE(log.statsByUnit()[0].stats.maximum()->decimals, qint8(3));
+        QCOMPARE(log.statsByUnit()[0].stats.count(), 3);
+        QCOMPARE(log.statsByUnit()[0].stats.stableShare(), 2.0 / 3.0);
+        QCOMPARE(log.record(0).value(), (SentValue{152370, 3}));
+        QCOMPARE(sentText(*log.statsByUnit()[0].stats.maximum()), QByteArray("152.38"));
     }
 
     void shouldWriteACsvThatTellsTheBytesBack()
