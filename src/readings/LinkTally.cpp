@@ -1,7 +1,5 @@
 #include "LinkTally.h"
 
-#include "ReplyDecoder.h"
-
 namespace ondril {
 
 void LinkTally::commandSent(int command, qint64 at)
@@ -11,11 +9,6 @@ void LinkTally::commandSent(int command, qint64 at)
     giveUp(); // the one before it had its chance
     ++m_commands[size_t(command)].sent;
     m_pending = Pending{command, at};
-}
-
-std::optional<LinkTally::Answer> LinkTally::lineCompleted(QByteArrayView line, qint64 at)
-{
-    return lineDecoded(decodeReply(line).shape != ReplyShape::NotAReading, at);
 }
 
 std::optional<LinkTally::Answer> LinkTally::lineDecoded(bool reading, qint64 at)

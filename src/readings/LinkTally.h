@@ -3,8 +3,6 @@
 #include "ReplyTimes.h"
 #include "commands/BalanceCommand.h"
 
-#include <QByteArrayView>
-
 #include <optional>
 
 namespace ondril {
@@ -36,8 +34,6 @@ public:
     // A line the collector completed, at its CR LF, already decoded: whether
     // it was a reading.
     std::optional<Answer> lineDecoded(bool reading, qint64 at);
-    // The same for a line as received (no stamps).
-    std::optional<Answer> lineCompleted(QByteArrayView line, qint64 at);
     void discarded(qint64 bytes) { m_discardedBytes += bytes; }
     // A command still waiting at `now` has no reply once its time is up.
     void expire(qint64 now);

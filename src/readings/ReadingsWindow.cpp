@@ -45,17 +45,33 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
 {
     setObjectName(QStringLiteral("ReadingsWindow"));
     setWindowTitle(QStringLiteral("Ondril: Readings"));
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    m_link = new QLabel(this);
-    m_link->setObjectName(QStringLiteral("link"));
-    m_link->setTextFormat(Qt::PlainText);
-    m_link->setFont(mono);
-    m_link->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_stats = new QLabel(this);
-    m_stats->setObjectName(QStringLiteral("stats"));
-    m_stats->setTextFormat(Qt::PlainText);
-    m_stats->setFont(mono);
-    m_stats->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Queued: nothing of this runs inside the main window's handlers.
+    connect(form, &Form1::commandWritten, this, [this](int command, qint64 at) { m_log.commandSent(command, at); },
+            Qt::QueuedConnection);
+    connect(
+        form, &Form1::lineCompleted, this,
+        [this](const QString &received, qint64 discarded, qint64 at) {
+            m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch());
+            m_log.discarded(discarded);
+        },
+        Qt::QueuedConnection);
+}
+
+// Made when first shown: a run that never opens the window spends nothing
+// on it at start-up.
+void ReadingsWindow::build()
+{
+    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const auto table = [&](const char *name) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QLatin1String(name));
+        label->setTextFormat(Qt::PlainText);
+        label->setFont(mono);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return label;
+    };
+    m_link = table("link");
+    m_stats = table("stats");
     auto *resetButton = new QPushButton(QStringLiteral("Reset"), this);
     resetButton->setObjectName(QStringLiteral("reset"));
     auto *csvButton = new QPushButton(QStringLiteral("Export CSV\u2026"), this);
@@ -69,20 +85,8 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
     layout->addWidget(m_stats);
     layout->addStretch();
     layout->addLayout(buttons);
-
     connect(resetButton, &QPushButton::clicked, this, &ReadingsWindow::reset);
     connect(csvButton, &QPushButton::clicked, this, &ReadingsWindow::exportCsv);
-    // Queued: nothing of this runs inside the main window's handlers.
-    connect(form, &Form1::commandWritten, this, [this](int command, qint64 at) { m_log.commandSent(command, at); },
-            Qt::QueuedConnection);
-    connect(
-        form, &Form1::lineCompleted, this,
-        [this](const QString &received, qint64 discarded, qint64 at) {
-            m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch());
-            m_log.discarded(discarded);
-        },
-        Qt::QueuedConnection);
-    refresh();
 }
 
 void ReadingsWindow::reset()
@@ -107,6 +111,8 @@ void ReadingsWindow::exportCsv()
 
 void ReadingsWindow::refresh()
 {
+    if (!m_link)
+        return; // not shown yet
     m_log.expire(steadyNow());
     const LinkTally &tally = m_log.tally();
     QStringList link{QStringLiteral("command     sent  replies  no reply  median ms  95th ms  worst ms")};
@@ -136,6 +142,8 @@ void ReadingsWindow::refresh()
 
 void ReadingsWindow::showEvent(QShowEvent *event)
 {
+    if (!m_link)
+        build();
     QWidget::showEvent(event);
     refresh();
     m_refresh.start(1000, this);

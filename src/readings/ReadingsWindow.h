@@ -35,10 +35,12 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void build();
+
     ReadingsLog m_log;
     Dialogs *m_dialogs;
-    QLabel *m_link;
-    QLabel *m_stats;
+    QLabel *m_link = nullptr;
+    QLabel *m_stats = nullptr;
     QBasicTimer m_refresh;
 };
 

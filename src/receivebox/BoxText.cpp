@@ -208,10 +208,19 @@ qint64 BoxText::firstRow(qint64 line) const
     return line + (it == m_wrapped.end() ? m_extraRows : it->extraBefore);
 }
 
+std::vector<BoxText::Marks>::iterator BoxText::marksFrom(qint64 line)
+{
+    return std::lower_bound(m_marks.begin(), m_marks.end(), line, [](const Marks &m, qint64 l) { return m.line < l; });
+}
+
+std::vector<BoxText::Marks>::const_iterator BoxText::marksFrom(qint64 line) const
+{
+    return const_cast<BoxText *>(this)->marksFrom(line);
+}
+
 const BoxText::Marks *BoxText::marksOf(qint64 line) const
 {
-    const auto it = std::lower_bound(m_marks.begin(), m_marks.end(), line,
-                                     [](const Marks &m, qint64 l) { return m.line < l; });
+    const auto it = marksFrom(line);
     return it != m_marks.end() && it->line == line ? &*it : nullptr;
 }
 
@@ -275,8 +284,7 @@ qint64 BoxText::layOutLine(qint64 line, Mark from, std::vector<Mark> *marks, con
 {
     const qint64 rows = walkRows(line, from, marks, old, syncFrom, delta);
     if (rows > markEvery) {
-        const auto at = std::lower_bound(m_marks.begin(), m_marks.end(), line,
-                                         [](const Marks &m, qint64 l) { return m.line < l; });
+        const auto at = marksFrom(line);
         m_marks.insert(at, Marks{line, rows, std::move(*marks)});
     }
     marks->clear();
@@ -372,10 +380,6 @@ void BoxText::layOut(qint64 first, qint64 oldLast, qint64 newLast, qint64 from, 
 
     // Marks are a short cut: without room for them, rows are found from
     // their line's start, as slowly as that is, and just as right.
-    const auto marksFrom = [&](qint64 line) {
-        return std::lower_bound(m_marks.begin(), m_marks.end(), line,
-                                [](const Marks &m, qint64 l) { return m.line < l; });
-    };
     std::optional<Marks> old;
     std::vector<Mark> marks;
     if (const auto had = marksFrom(first); had != m_marks.end() && had->line == first) {

@@ -96,6 +96,9 @@ private:
         qint64 rows;
         std::vector<Mark> at;
     };
+    // The first marks of `line` or of a line after it.
+    std::vector<Marks>::iterator marksFrom(qint64 line);
+    std::vector<Marks>::const_iterator marksFrom(qint64 line) const;
     const Marks *marksOf(qint64 line) const;
     // The nearest mark at or before row `within` of `line` / before or at
     // `pos` (before it only, with `before`); {0, 0} for the line's start.

@@ -181,12 +181,17 @@ bool ReceiveBox::refuse()
     return false;
 }
 
-QString ReceiveBox::text(qint64 from, qint64 to) const
+QByteArrayView ReceiveBox::bytesBetween(qint64 from, qint64 to) const
 {
     if (to < 0 || to > m_text.size())
         to = m_text.size();
     from = std::clamp<qint64>(from, 0, to);
-    const QByteArrayView part = m_text.bytes(from, to);
+    return m_text.bytes(from, to);
+}
+
+QString ReceiveBox::text(qint64 from, qint64 to) const
+{
+    const QByteArrayView part = bytesBetween(from, to);
     return QString::fromLatin1(part.data(), part.size());
 }
 

@@ -116,6 +116,8 @@ private:
     bool edit(qint64 from, qint64 to, QByteArrayView with, Origin origin);
     bool refuse();
     bool copySelection();
+    // The bytes from..to, kept within the box (to < 0: to the end).
+    QByteArrayView bytesBetween(qint64 from, qint64 to) const;
     void offerSelection();
     void undoAction() { undo(); }
     void redoAction() { redo(); }

@@ -343,9 +343,7 @@ void ReceiveBox::copy()
 
 QString ReceiveBox::textForClipboard(qint64 from, qint64 to) const
 {
-    to = std::clamp<qint64>(to, 0, m_text.size());
-    from = std::clamp<qint64>(from, 0, to);
-    return clipboardText(m_text.bytes(from, to));
+    return clipboardText(bytesBetween(from, to));
 }
 
 bool ReceiveBox::copySelection()

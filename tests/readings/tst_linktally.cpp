@@ -2,6 +2,7 @@
 // nobody asked for, a line that is no reading, and bytes the collector
 // discarded; reply times told back as median, 95th percentile and worst.
 #include "readings/LinkTally.h"
+#include "readings/ReplyDecoder.h"
 
 #include <QtTest>
 
@@ -11,6 +12,12 @@ namespace {
 
 constexpr qint64 ms = 1'000'000;
 const QByteArray reading("     +  152.37 g\r\n");
+
+// A line as the Readings log gives it to the tally: decoded.
+void line(LinkTally &tally, QByteArrayView bytes, qint64 at)
+{
+    tally.lineDecoded(decodeReply(bytes).shape != ReplyShape::NotAReading, at);
+}
 
 // Plays a script of events, each "<what><index>@<ms>": c = command sent,
 // r = a reading arrives, t = a line of text arrives, d = bytes discarded
@@ -24,9 +31,9 @@ void play(LinkTally &tally, const QString &script)
         if (what == u'c')
             tally.commandSent(index, at * ms);
         else if (what == u'r')
-            tally.lineCompleted(reading, at * ms);
+            line(tally, reading, at * ms);
         else if (what == u't')
-            tally.lineCompleted("BALANCE READY\r\n", at * ms);
+            line(tally, "BALANCE READY\r\n", at * ms);
         else if (what == u'd')
             tally.discarded(at);
         else
@@ -74,10 +81,10 @@ private slots:
         // PRINT answered in 1 to 100 ms, TARE always in 300 ms.
         for (int i = 1; i <= 100; ++i) {
             tally.commandSent(0, i * 10'000 * ms);
-            tally.lineCompleted(reading, (i * 10'000 + i) * ms);
+            line(tally, reading, (i * 10'000 + i) * ms);
         }
         tally.commandSent(4, 2'000'000 * ms);
-        tally.lineCompleted(reading, 2'000'300 * ms);
+        line(tally, reading, 2'000'300 * ms);
         const ReplyTimes &print = tally.command(0).times;
         QCOMPARE(print.count(), 100);
         QVERIFY(qAbs(print.percentileMs(0.5) - 50) <= 0.5);
