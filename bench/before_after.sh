@@ -21,7 +21,8 @@ for tree in "$old" "$here"; do
     if ! cmake --build "$tree/build" -j"$(nproc)" --target ondril ondril-bench >/dev/null 2>&1; then
         [ "$tree" = "$old" ] || exit 1
         echo "(this tree's benchmark does not build on $rev: its own is used)"
-        rm -rf "$old/bench" && mv "$old/bench.own" "$old/bench"
+        rm -rf "$old/bench" "$old/build" && mv "$old/bench.own" "$old/bench"
+        cmake -S "$tree" -B "$tree/build" >/dev/null
         cmake --build "$tree/build" -j"$(nproc)" --target ondril ondril-bench >/dev/null
     fi
 done

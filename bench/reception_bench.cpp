@@ -239,8 +239,10 @@ int main(int argc, char **argv)
         mebibyteWithoutLineEnd();
         burst();
     }
+#ifdef ONDRIL_BENCH_READINGS
     if (wanted("decoder"))
         decoderSpeed();
+#endif
     if (wanted("reopen") && ::geteuid() != 0) {
         reopenWhenAllowed();
     } else if (wanted("reopen")) {
