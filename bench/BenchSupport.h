@@ -56,6 +56,8 @@ void longBox(int lines);
 void longLine(int megabytes);
 // The reply decoder (readings_bench.cpp).
 void decoderSpeed();
+void readingsMemory(qint64 readings);
+void trendRedraw(qint64 readings);
 void mebibyteWithoutLineEnd();
 
 } // namespace bench

@@ -5,60 +5,68 @@
 
 namespace ondril {
 
-namespace {
-
-bool less(SentValue a, SentValue b)
-{
-    return a.toDouble() < b.toDouble();
-}
-
-} // namespace
-
-ReadingStats::Wide ReadingStats::scaled(SentValue value)
-{
-    Wide v = value.mantissa;
-    for (int d = value.decimals; d < m_decimals; ++d)
-        v *= 10;
-    return v;
-}
-
 void ReadingStats::add(SentValue value, bool stable)
 {
+    const double x = value.toDouble();
     if (m_count == 0) {
         m_decimals = value.decimals;
         m_first = value.mantissa;
         m_min = m_max = value;
+        m_low = m_high = x;
     }
-    // A finer digit than before: everything so far in the finer unit.
-    for (; m_decimals < value.decimals && m_exact; ++m_decimals) {
-        Wide first, sum, squares;
-        if (__builtin_mul_overflow(m_first, Wide(10), &first) || __builtin_mul_overflow(m_sum, Wide(10), &sum)
-            || __builtin_mul_overflow(m_squares, Wide(100), &squares))
-            m_exact = false;
-        else
-            m_first = first, m_sum = sum, m_squares = squares;
-    }
-    m_decimals = std::max<int>(m_decimals, value.decimals);
-    if (m_exact) {
-        const Wide offset = scaled(value) - m_first;
-        Wide square, sum, squares;
-        if (__builtin_mul_overflow(offset, offset, &square) || __builtin_add_overflow(m_sum, offset, &sum)
-            || __builtin_add_overflow(m_squares, square, &squares))
-            m_exact = false;
-        else
-            m_sum = sum, m_squares = squares;
-    }
+    if (m_exact && !addExactly(value))
+        startWelford();
     ++m_count;
     if (stable)
         ++m_stable;
-    const long double x = value.toDouble();
-    const long double delta = x - m_mean;
-    m_mean += delta / m_count;
-    m_m2 += delta * (x - m_mean);
-    if (less(value, m_min))
+    if (!m_exact) {
+        const long double delta = x - m_mean;
+        m_mean += delta / m_count;
+        m_m2 += delta * (x - m_mean);
+    }
+    if (x < m_low) {
         m_min = value;
-    if (less(m_max, value))
+        m_low = x;
+    } else if (x > m_high) {
         m_max = value;
+        m_high = x;
+    }
+}
+
+bool ReadingStats::addExactly(SentValue value)
+{
+    // A finer digit than before: everything so far in the finer unit.
+    Wide first = m_first, sum = m_sum, squares = m_squares;
+    for (int d = m_decimals; d < value.decimals; ++d)
+        if (__builtin_mul_overflow(first, Wide(10), &first) || __builtin_mul_overflow(sum, Wide(10), &sum)
+            || __builtin_mul_overflow(squares, Wide(100), &squares))
+            return false;
+    const int decimals = std::max<int>(m_decimals, value.decimals);
+    Wide offset = value.mantissa;
+    for (int d = value.decimals; d < decimals; ++d)
+        offset *= 10; // fits: 18 digits and 18 decimals stay below 10^36
+    offset -= first;
+    Wide square;
+    if (__builtin_mul_overflow(offset, offset, &square) || __builtin_add_overflow(sum, offset, &sum)
+        || __builtin_add_overflow(squares, square, &squares))
+        return false;
+    m_decimals = decimals;
+    m_first = first;
+    m_sum = sum;
+    m_squares = squares;
+    return true;
+}
+
+// The exact sums would overflow: Welford's running mean and variance take
+// over from what they hold.
+void ReadingStats::startWelford()
+{
+    m_exact = false;
+    const long double unit = std::pow(10.0L, -m_decimals);
+    const long double n = m_count;
+    const long double sum = static_cast<long double>(m_sum);
+    m_mean = (static_cast<long double>(m_first) + sum / n) * unit;
+    m_m2 = (static_cast<long double>(m_squares) - sum * sum / n) * unit * unit;
 }
 
 double ReadingStats::mean() const

@@ -21,7 +21,7 @@ public:
     double standardDeviation() const;
     std::optional<SentValue> minimum() const { return m_count ? std::optional(m_min) : std::nullopt; }
     std::optional<SentValue> maximum() const { return m_count ? std::optional(m_max) : std::nullopt; }
-    double range() const { return m_count ? m_max.toDouble() - m_min.toDouble() : 0; }
+    double range() const { return m_high - m_low; }
     double stableShare() const { return m_count ? double(m_stable) / double(m_count) : 0; }
     // False once the exact sums would overflow; the figures then come from
     // Welford's running mean and variance in long double.
@@ -29,9 +29,10 @@ public:
 
 private:
     using Wide = __int128;
-    // `value` in units of 10^-m_decimals, rescaling the sums first when it
-    // has more digits than any before it.
-    Wide scaled(SentValue value);
+    // Adds `value` to the exact sums, rescaling them first when it has more
+    // digits than any before it; false, with nothing changed, on overflow.
+    bool addExactly(SentValue value);
+    void startWelford();
 
     qint64 m_count = 0;
     qint64 m_stable = 0;
@@ -40,10 +41,12 @@ private:
     Wide m_sum = 0;   // of offsets from the first
     Wide m_squares = 0;
     bool m_exact = true;
-    long double m_mean = 0; // Welford, for when the exact sums overflow
+    long double m_mean = 0; // Welford, once the exact sums would overflow
     long double m_m2 = 0;
     SentValue m_min;
     SentValue m_max;
+    double m_low = 0; // m_min and m_max as numbers
+    double m_high = 0;
 };
 
 // The repeatability check: twice the standard deviation, taken as at least

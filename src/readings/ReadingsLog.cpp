@@ -33,6 +33,9 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
         return false;
     if (!bytes.isEmpty())
         std::memcpy(m_raw.open(m_raw.size(), size_t(bytes.size())), bytes.data(), size_t(bytes.size()));
+    // Kept in time order, for the trend's search: a clock set back shows as a pause.
+    if (!m_records.empty())
+        wallMs = std::max(wallMs, m_records[m_records.size() - 1].wallMs);
     Record r{};
     r.wallMs = wallMs;
     r.mantissa = reply.value.mantissa;
@@ -42,16 +45,17 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
     r.command = qint8(answer ? answer->command : -1);
     r.kind = quint8(int(reply.shape) | int(reply.status) << 3 | (reply.hasValue ? 64 : 0));
     r.unit = unitIndex(reply.unit);
+    if (r.unit != 255)
+        m_unit = r.unit;
+    else if (r.isReading() && reply.hasValue)
+        r.unit = m_unit;
     *m_records.open(m_records.size(), 1) = r;
-    if (!reply.unit.isEmpty())
-        m_unit = unitIndex(reply.unit);
-    if (r.isReading() && reply.hasValue && m_unit != 255) {
-        // A moving reading sent without its unit is in the unit in force.
-        const QByteArrayView unit = m_units[m_unit];
-        auto it = std::find_if(m_stats.begin(), m_stats.end(), [&](const UnitStats &s) { return s.unit == unit; });
-        if (it == m_stats.end())
-            it = m_stats.insert(m_stats.end(), UnitStats{unit.toByteArray(), {}});
-        it->stats.add(reply.value, reply.status == ReadingStatus::Stable);
+    if (r.isReading() && reply.hasValue && r.unit != 255) {
+        auto *stats = const_cast<UnitStats *>(statsOf(r.unit));
+        if (!stats)
+            stats = &m_stats.emplace_back(UnitStats{m_units[r.unit], {}, wallMs, wallMs});
+        stats->stats.add(reply.value, reply.status == ReadingStatus::Stable);
+        stats->lastMs = wallMs;
     }
     return true;
 }
@@ -67,6 +71,15 @@ quint8 ReadingsLog::unitIndex(QByteArrayView unit)
         return 255;
     m_units.push_back(unit.toByteArray());
     return quint8(m_units.size() - 1);
+}
+
+const ReadingsLog::UnitStats *ReadingsLog::statsOf(quint8 unit) const
+{
+    const QByteArrayView name = unitName(unit);
+    for (const UnitStats &s : m_stats)
+        if (s.unit == name && !name.isEmpty())
+            return &s;
+    return nullptr;
 }
 
 QByteArrayView ReadingsLog::raw(qint64 i) const

@@ -25,7 +25,8 @@ public:
         qint8 command;      // the command it answers, or -1
         qint8 decimals;
         quint8 kind;        // ReplyShape | ReadingStatus << 3 | has a value << 6
-        quint8 unit;        // into units(); 255 for none
+        quint8 unit;        // into the log's units; 255 for none. A moving reading
+                            // sent without its unit is in the unit in force.
         static constexpr quint32 noReply = 0xFFFFFFFF;
         ReplyShape shape() const { return ReplyShape(kind & 7); }
         ReadingStatus status() const { return ReadingStatus(kind >> 3 & 7); }
@@ -38,6 +39,8 @@ public:
     struct UnitStats {
         QByteArray unit;
         ReadingStats stats;
+        qint64 firstMs = 0; // when its first and last reading came
+        qint64 lastMs = 0;
     };
 
     void commandSent(int command, qint64 steadyNs);
@@ -51,10 +54,14 @@ public:
 
     const LinkTally &tally() const { return m_tally; }
     const std::vector<UnitStats> &statsByUnit() const { return m_stats; }
+    const UnitStats *statsOf(quint8 unit) const;
     qint64 size() const { return qint64(m_records.size()); }
     const Record &record(qint64 i) const { return m_records[size_t(i)]; }
     QByteArrayView raw(qint64 i) const;
-    QByteArrayView unit(const Record &r) const { return r.unit == 255 ? QByteArrayView() : QByteArrayView(m_units[r.unit]); }
+    QByteArrayView unit(const Record &r) const { return unitName(r.unit); }
+    QByteArrayView unitName(quint8 unit) const { return unit == 255 ? QByteArrayView() : QByteArrayView(m_units[unit]); }
+    // The unit of the last reading that named one; 255 before any.
+    quint8 currentUnit() const { return m_unit; }
 
 private:
     bool line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs);

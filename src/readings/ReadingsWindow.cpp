@@ -1,6 +1,7 @@
 #include "ReadingsWindow.h"
 
 #include "ReadingsCsv.h"
+#include "TrendView.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 #include "window/SteadyClock.h"
@@ -10,11 +11,14 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace ondril {
 
@@ -37,6 +41,14 @@ QString linkRow(const QString &name, const LinkTally::PerCommand &c)
         .arg(t.count() ? ms(t.percentileMs(0.5)) : QStringLiteral("-"), 10)
         .arg(t.count() ? ms(t.percentileMs(0.95)) : QStringLiteral("-"), 10)
         .arg(t.count() ? ms(t.worstMs()) : QStringLiteral("-"), 10);
+}
+
+// A number as an operator types it, with a decimal point or comma; 0 when none.
+double typedNumber(const QLineEdit *edit)
+{
+    bool ok = false;
+    const double v = QString(edit->text().trimmed()).replace(u',', u'.').toDouble(&ok);
+    return ok && std::isfinite(v) ? v : 0;
 }
 
 } // namespace
@@ -72,6 +84,25 @@ void ReadingsWindow::build()
     };
     m_link = table("link");
     m_stats = table("stats");
+    const auto field = [&](const char *name, const QString &tip) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setToolTip(tip);
+        edit->setMaximumWidth(110);
+        connect(edit, &QLineEdit::textChanged, this, &ReadingsWindow::checkRepeatability);
+        return edit;
+    };
+    m_nominal = field("nominal", QStringLiteral("The nominal mass of the test weight, in the current unit"));
+    m_interval = field("scaleInterval", QStringLiteral("The balance's scale interval d, in the current unit"));
+    m_repeatability = new QLabel(this);
+    m_repeatability->setObjectName(QStringLiteral("repeatability"));
+    auto *check = new QHBoxLayout;
+    check->addWidget(new QLabel(QStringLiteral("Repeatability: nominal"), this));
+    check->addWidget(m_nominal);
+    check->addWidget(new QLabel(QStringLiteral("scale interval d"), this));
+    check->addWidget(m_interval);
+    check->addWidget(m_repeatability, 1);
+    m_trend = new TrendView(&m_log, this);
     auto *resetButton = new QPushButton(QStringLiteral("Reset"), this);
     resetButton->setObjectName(QStringLiteral("reset"));
     auto *csvButton = new QPushButton(QStringLiteral("Export CSV\u2026"), this);
@@ -83,10 +114,12 @@ void ReadingsWindow::build()
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_link);
     layout->addWidget(m_stats);
-    layout->addStretch();
+    layout->addLayout(check);
+    layout->addWidget(m_trend, 1);
     layout->addLayout(buttons);
     connect(resetButton, &QPushButton::clicked, this, &ReadingsWindow::reset);
     connect(csvButton, &QPushButton::clicked, this, &ReadingsWindow::exportCsv);
+    resize(sizeHint().expandedTo(QSize(720, 640)));
 }
 
 void ReadingsWindow::reset()
@@ -125,19 +158,39 @@ void ReadingsWindow::refresh()
                 .arg(tally.discardedBytes());
     m_link->setText(link.join(u'\n'));
 
-    QStringList stats{QStringLiteral("unit      count        mean   std dev         min         max   stable")};
+    QStringList stats{QStringLiteral("unit      count        mean   std dev         min         max     range   stable")};
     for (const ReadingsLog::UnitStats &u : m_log.statsByUnit()) {
         const ReadingStats &s = u.stats;
-        stats << QStringLiteral("%1%2%3%4%5%6%7")
+        stats << QStringLiteral("%1%2%3%4%5%6%7%8")
                      .arg(QString::fromLatin1(u.unit), -6)
                      .arg(s.count(), 9)
                      .arg(s.mean(), 12, 'f', 5)
                      .arg(s.standardDeviation(), 9, 'f', 5)
                      .arg(QString::fromLatin1(sentText(*s.minimum())), 12)
                      .arg(QString::fromLatin1(sentText(*s.maximum())), 12)
+                     .arg(s.range(), 10, 'f', std::max(s.minimum()->decimals, s.maximum()->decimals))
                      .arg(QStringLiteral("%1 %").arg(100 * s.stableShare(), 0, 'f', 0), 9);
     }
     m_stats->setText(stats.join(u'\n'));
+    checkRepeatability();
+    m_trend->refresh();
+}
+
+// 2·s against the nominal mass, for the readings of the current unit.
+void ReadingsWindow::checkRepeatability()
+{
+    const double nominal = typedNumber(m_nominal);
+    const ReadingsLog::UnitStats *unit = m_log.statsOf(m_log.currentUnit());
+    if (nominal <= 0 || !unit || unit->stats.count() < 2) {
+        m_repeatability->setText(nominal <= 0 ? QStringLiteral("enter the nominal mass and d")
+                                              : QStringLiteral("needs two readings or more"));
+        return;
+    }
+    const Repeatability r = repeatability(unit->stats.standardDeviation(), nominal, typedNumber(m_interval));
+    m_repeatability->setText(QStringLiteral("2\u00b7s/nominal = %1 % in %2: %3 (limit 0.10 %)")
+                                 .arg(r.percent, 0, 'f', 4)
+                                 .arg(QString::fromLatin1(unit->unit), r.passes ? QStringLiteral("pass")
+                                                                                : QStringLiteral("fail")));
 }
 
 void ReadingsWindow::showEvent(QShowEvent *event)

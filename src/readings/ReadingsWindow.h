@@ -6,18 +6,20 @@
 #include <QWidget>
 
 class QLabel;
+class QLineEdit;
 class QMenu;
 
 namespace ondril {
 
 class Dialogs;
 class Form1;
+class TrendView;
 
 // The Readings window: what the balance said and how the link behaved, fed
 // by the main window's seam (a command was written, a line was completed).
 // It keeps the run's log from the start, open or not, and shows it while
 // open: the replies counted and timed per command, and the statistics of
-// each unit. Reset starts the tally again; Export CSV… writes every line.
+// each unit, a repeatability check and the trend of the current unit. Reset starts the tally again; Export CSV… writes every line.
 class ReadingsWindow : public QWidget {
     Q_OBJECT
 public:
@@ -36,11 +38,16 @@ protected:
 
 private:
     void build();
+    void checkRepeatability();
 
     ReadingsLog m_log;
     Dialogs *m_dialogs;
     QLabel *m_link = nullptr;
     QLabel *m_stats = nullptr;
+    QLineEdit *m_nominal = nullptr;
+    QLineEdit *m_interval = nullptr;
+    QLabel *m_repeatability = nullptr;
+    TrendView *m_trend = nullptr;
     QBasicTimer m_refresh;
 };
 

@@ -280,11 +280,6 @@ bool numberAndUnit(QByteArrayView line, Reply *reply)
 
 } // namespace
 
-double SentValue::toDouble() const
-{
-    return double(mantissa) / std::pow(10.0, decimals);
-}
-
 Reply decodeReply(QByteArrayView line)
 {
     // Without its line end and the blanks around it.

@@ -3,6 +3,9 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <cmath>
+#include <iterator>
+
 namespace ondril {
 
 // The shapes balances answer in, named by their shape.
@@ -24,7 +27,12 @@ struct SentValue {
     qint64 mantissa = 0;
     qint8 decimals = 0;
     bool operator==(const SentValue &o) const { return mantissa == o.mantissa && decimals == o.decimals; }
-    double toDouble() const;
+    double toDouble() const
+    {
+        constexpr double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                                     1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+        return double(mantissa) / (quint8(decimals) < std::size(powers) ? powers[decimals] : std::pow(10.0, decimals));
+    }
 };
 
 // What one line said. The views point into the line that was decoded.

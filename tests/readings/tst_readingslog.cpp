@@ -3,6 +3,7 @@
 #include "Files.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsLog.h"
+#include "readings/TrendView.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -12,6 +13,25 @@ using namespace ondril;
 namespace {
 constexpr qint64 ms = 1'000'000;
 constexpr qint64 wall = 1'796'650'000'000; // some time on 2026-12-07
+
+// The columns that hold something, as "column:what", and the count shown.
+QString describe(const TrendShown &shown)
+{
+    QStringList parts;
+    for (size_t c = 0; c < shown.columns.size(); ++c) {
+        const TrendColumn &col = shown.columns[c];
+        QString what;
+        if (col.stable)
+            what += QStringLiteral("s%1-%2").arg(col.stableLow).arg(col.stableHigh);
+        if (col.moving)
+            what += QStringLiteral("m%1-%2").arg(col.movingLow).arg(col.movingHigh);
+        if (col.overload)
+            what += u'O';
+        if (!what.isEmpty())
+            parts << QStringLiteral("%1:%2").arg(c).arg(what);
+    }
+    return (parts << QStringLiteral("n%1").arg(shown.stats.count())).join(u' ');
+}
 }
 
 class TestReadingsLog : public QObject {
@@ -41,6 +61,35 @@ private slots:
         QCOMPARE(log.statsByUnit()[0].stats.stableShare(), 2.0 / 3.0);
         QCOMPARE(log.record(0).value(), (SentValue{152370, 3}));
         QCOMPARE(sentText(*log.statsByUnit()[0].stats.maximum()), QByteArray("152.38"));
+    }
+
+    void shouldDrawAtMostAMinimumAndMaximumPerColumn_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("columns");
+        QTest::newRow("each in its own") << wall << wall + 39 << 4
+                                         << QStringLiteral("0:s100-100 1:m100.02-100.02 2:O 3:s100.04-100.04 n3");
+        QTest::newRow("all in one") << wall << wall + 39 << 1 << QStringLiteral("0:s100-100.04m100.02-100.02O n3");
+        QTest::newRow("a part") << wall + 5 << wall + 25 << 2 << QStringLiteral("0:m100.02-100.02 1:O n1");
+        QTest::newRow("after the run") << wall + 40 << wall + 99 << 8 << QStringLiteral("n0");
+        QTest::newRow("no room") << wall << wall + 39 << 0 << QStringLiteral("n0");
+    }
+
+    void shouldDrawAtMostAMinimumAndMaximumPerColumn()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(int, width);
+        QFETCH(QString, columns);
+        ReadingsLog log;
+        log.received("     +  100.00 g\r\n", 0, wall);
+        log.received("     +  100.02\r\n", 0, wall + 10); // moving, in grams
+        log.received("S +\r\n", 0, wall + 20);              // overload
+        log.received("     +    0.10 kg\r\n", 0, wall + 30); // another unit: not in the trend of grams
+        log.received("     +  100.04 g\r\n", 0, wall + 39);
+        QCOMPARE(describe(trendColumns(log, log.currentUnit(), from, to, width)), columns);
     }
 
     void shouldWriteACsvThatTellsTheBytesBack()

@@ -47,6 +47,19 @@ private slots:
         QVERIFY(qAbs(stats.standardDeviation() - 0.001 * std::sqrt(2'000'000.0 / 1'999'999.0)) < 1e-15);
     }
 
+    void shouldGoOnWhenTheExactSumsWouldOverflow()
+    {
+        // Offsets near 10^18: their squares fill 128 bits after a few hundred.
+        ReadingStats stats;
+        constexpr qint64 big = 999'999'999'999'999'998;
+        for (int i = 0; i < 1000; ++i)
+            stats.add({i % 2 ? big : 0, 0}, true);
+        QVERIFY(!stats.exact());
+        QVERIFY(qAbs(stats.mean() / (big / 2.0) - 1) < 1e-12);
+        QVERIFY(qAbs(stats.standardDeviation() / (big / 2.0 * std::sqrt(1000.0 / 999.0)) - 1) < 1e-12);
+        QCOMPARE(stats.maximum()->mantissa, big);
+    }
+
     void shouldCheckRepeatability_data()
     {
         QTest::addColumn<double>("s");

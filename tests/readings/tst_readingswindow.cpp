@@ -4,9 +4,11 @@
 #include "Files.h"
 #include "FormRig.h"
 #include "readings/ReadingsWindow.h"
+#include "readings/TrendView.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -53,7 +55,7 @@ private slots:
         QVERIFY2(link.contains(QRegularExpression(QStringLiteral("PRINT +2 +2 +0 "))), qPrintable(link));
         QVERIFY2(link.contains(QStringLiteral("bytes discarded: 8")), qPrintable(link));
         const QString stats = readings.findChild<QLabel *>(QStringLiteral("stats"))->text();
-        QVERIFY2(stats.contains(QRegularExpression(QStringLiteral("g +2 +152.37000 +0.00000 +152.37 +152.37 +100 %"))),
+        QVERIFY2(stats.contains(QRegularExpression(QStringLiteral("g +2 +152.37000 +0.00000 +152.37 +152.37 +0.00 +100 %"))),
                  qPrintable(stats));
 
         // Export CSV… through the dialog seam; Reset starts again.
@@ -64,6 +66,51 @@ private slots:
         readings.findChild<QPushButton *>(QStringLiteral("reset"))->click();
         QCOMPARE(readings.log().size(), 0);
         QCOMPARE(readings.log().tally().total().sent, 0);
+    }
+
+    void shouldZoomAndPanTheTrendAndCheckRepeatability()
+    {
+        FormRig rig;
+        QVERIFY(rig.loaded);
+        ReadingsWindow readings(&rig.form, &rig.dialogs);
+        readings.show();
+        int replies = 0;
+        rig.comm.onWrite = [&](const QByteArray &) {
+            rig.comm.feed(++replies % 2 ? "     +  100.00 g\r\n" : "     +  100.02 g\r\n");
+        };
+        for (int i = 0; i < 4; ++i) {
+            rig.form.Command2->click();
+            QTest::qWait(30); // readings apart in time
+        }
+        QTRY_COMPARE(readings.log().size(), 4);
+        readings.refresh();
+
+        auto *trend = readings.findChild<TrendView *>(QStringLiteral("trend"));
+        QVERIFY(trend->following());
+        const qint64 span = trend->toMs() - trend->fromMs();
+        const QPointF middle = trend->rect().center();
+        QWheelEvent wheel(middle, trend->mapToGlobal(middle), {}, {0, -240}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(trend, &wheel); // out, two steps
+        QVERIFY(!trend->following());
+        QCOMPARE(trend->toMs() - trend->fromMs(), qint64(std::llround(span / 0.64)));
+        const qint64 from = trend->fromMs();
+        QTest::mousePress(trend, Qt::LeftButton, {}, middle.toPoint());
+        QMouseEvent drag(QEvent::MouseMove, middle + QPointF(50, 0), trend->mapToGlobal(middle + QPointF(50, 0)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(trend, &drag); // the run moves right: earlier times come in
+        QVERIFY(trend->fromMs() < from);
+        QCOMPARE(trend->toMs() - trend->fromMs(), qint64(std::llround(span / 0.64)));
+        QTest::mouseDClick(trend, Qt::LeftButton, {}, middle.toPoint());
+        QVERIFY(trend->following());
+        QCOMPARE(trend->toMs() - trend->fromMs(), span);
+
+        // 100.00 and 100.02 by turns: s = 0.0115, 2·s/100 g = 0.0231 %.
+        readings.findChild<QLineEdit *>(QStringLiteral("nominal"))->setText(QStringLiteral("100"));
+        readings.findChild<QLineEdit *>(QStringLiteral("scaleInterval"))->setText(QStringLiteral("0,01"));
+        const auto verdict = [&] { return readings.findChild<QLabel *>(QStringLiteral("repeatability"))->text(); };
+        QCOMPARE(verdict(), QStringLiteral("2\u00b7s/nominal = 0.0231 % in g: pass (limit 0.10 %)"));
+        readings.findChild<QLineEdit *>(QStringLiteral("nominal"))->setText(QStringLiteral("10"));
+        QVERIFY2(verdict().contains(QStringLiteral("0.2309 % in g: fail")), qPrintable(verdict()));
     }
 };
 

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "ReadingStats.h"
+
+#include <QWidget>
+
+#include <vector>
+
+namespace ondril {
+
+class ReadingsLog;
+
+// The readings that fall in one pixel column of the trend: at most a
+// minimum and a maximum of each kind, however many readings there are.
+struct TrendColumn {
+    double stableLow = 0, stableHigh = 0;
+    double movingLow = 0, movingHigh = 0; // unstable, or of unknown stability
+    quint32 stable = 0, moving = 0;
+    bool overload = false, underload = false;
+};
+
+struct TrendShown {
+    std::vector<TrendColumn> columns;
+    ReadingStats stats; // of the readings shown
+};
+
+// The readings of `unit` that came from `fromMs` to `toMs`, in `width`
+// columns; overloads and underloads are marked whatever their unit.
+TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width);
+
+// The trend of the current unit over time. It follows the run until the
+// operator zooms (the wheel) or pans (a drag); a double-click follows again.
+// Each paint draws one column per pixel, so a long run draws as fast as a
+// short one.
+class TrendView : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrendView(const ReadingsLog *log, QWidget *parent = nullptr);
+
+    bool following() const { return m_follow; }
+    qint64 fromMs() const { return m_from; }
+    qint64 toMs() const { return m_to; }
+    void showSpan(qint64 fromMs, qint64 toMs);
+    void followRun();
+    // New readings came, or the log was reset.
+    void refresh();
+
+    QSize sizeHint() const override { return {640, 240}; }
+    QSize minimumSizeHint() const override { return {240, 120}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    QRect plotArea() const;
+
+    const ReadingsLog *m_log;
+    bool m_follow = true;
+    qint64 m_from = 0;
+    qint64 m_to = 0;
+    qint64 m_seen = -1; // the log's size when last drawn
+    int m_dragX = -1;
+    qint64 m_dragFrom = 0;
+};
+
+} // namespace ondril
