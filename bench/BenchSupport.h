@@ -58,6 +58,7 @@ void longLine(int megabytes);
 void decoderSpeed();
 void readingsMemory(qint64 readings);
 void trendRedraw(qint64 readings);
+void readingsWindowRefresh();
 void mebibyteWithoutLineEnd();
 
 } // namespace bench

@@ -2,7 +2,8 @@
 # Ondril beside GTKTerm, CuteCom and picocom on the same balance stream, on a private
 # Xvfb display; prints a table for the README. Installs the terminals from
 # Debian's packages when missing (needs root then).
-#   bench/compare.sh [--seconds 60] [--runs 3] [--before PATH] [--startups 10]
+#   bench/compare.sh [--seconds 60] [--runs 3] [--before PATH] [--startups 10] [--readings-open]
+# --readings-open runs Ondril with its Readings window open, the trend showing.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/setup.sh"

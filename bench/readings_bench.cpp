@@ -1,6 +1,7 @@
 // How fast the reply decoder reads lines of each shape, on one core.
 #include "BenchSupport.h"
 #include "readings/ReadingsLog.h"
+#include "readings/ReadingsWindow.h"
 #include "readings/ReplyDecoder.h"
 #include "readings/TrendView.h"
 #include "receivebox/ReceiveBox.h"
@@ -85,6 +86,28 @@ void trendRedraw(qint64 readings)
     std::printf("trend of %lld readings in 1200 x 400: %.1f ms to redraw all of them (%.1f ms to sort them into 1,100 "
                 "columns alone), %.2f ms zoomed in to a minute\n",
                 static_cast<long long>(readings), whole, columns, minute);
+}
+
+// What the Readings window costs while open: its refresh each second, with
+// the trend following a run of lines as they come.
+void readingsWindowRefresh()
+{
+    Wired w;
+    ondril::ReadingsWindow window(&w.form, &w.dialogs);
+    window.show();
+    runFor(300);
+    std::vector<double> ms;
+    for (int i = 0; i < 40; ++i) {
+        for (int j = 0; j < 43; ++j) // a second of compare.sh's stream
+            emit w.form.lineCompleted(QStringLiteral("     +  152.37 g  \r\n"), 0, 0);
+        QCoreApplication::processEvents();
+        const double cpu0 = processCpuSeconds();
+        window.refresh();
+        QCoreApplication::processEvents(); // its paint
+        ms.push_back((processCpuSeconds() - cpu0) * 1000);
+    }
+    std::printf("Readings window open: %.2f ms of processor time a second to refresh it and paint the trend "
+                "(median of 40 seconds of a 43-lines-a-second stream)\n", percentile(ms, 0.5));
 }
 
 } // namespace bench

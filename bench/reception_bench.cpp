@@ -242,8 +242,10 @@ int main(int argc, char **argv)
 #ifdef ONDRIL_BENCH_READINGS
     if (wanted("decoder"))
         decoderSpeed();
-    if (wanted("trend"))
+    if (wanted("trend")) {
         trendRedraw(lines > 0 ? lines : 1000000);
+        readingsWindowRefresh();
+    }
     if (wanted("readings") && lines > 0)
         readingsMemory(lines);
     else if (wanted("readings")) {

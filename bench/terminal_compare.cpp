@@ -197,7 +197,8 @@ void prepareGtkTerm(Program &p, const std::string &ptyShim)
 // Processor seconds of each program in one run, by name.
 using RunCpu = std::vector<std::pair<std::string, double>>;
 
-RunCpu sideBySide(const std::string &ondril, const std::string &before, const std::string &ptyShim, int seconds)
+RunCpu sideBySide(const std::string &ondril, const std::string &before, const std::string &ptyShim, int seconds,
+                  bool readingsOpen)
 {
     std::vector<Program> programs(before.empty() ? 4 : 5);
     for (auto &p : programs)
@@ -205,6 +206,11 @@ RunCpu sideBySide(const std::string &ondril, const std::string &before, const st
     programs[0].name = "Ondril";
     programs[0].argv = {ondril};
     programs[0].env = {"ONDRIL_PORTS=" + programs[0].line.path};
+    if (readingsOpen) // from its menu, to the right of the main window, the trend in view
+        programs[0].openCommand =
+            "xdotool search --sync --onlyvisible --name '^Brivon Electronic Balance Communications Test$' "
+            "sleep 1 mousemove --window %1 75 10 click 1 sleep 0.5 key Down Return >/dev/null 2>&1 && "
+            "xdotool search --sync --onlyvisible --name '^Ondril: Readings$' windowmove %1 560 0 >/dev/null 2>&1";
     programs[1].name = "GTKTerm";
     prepareGtkTerm(programs[1], ptyShim);
     programs[2].name = "CuteCom";
@@ -373,6 +379,7 @@ int main(int argc, char **argv)
     int seconds = 60;
     int runs = 1;
     int startups = 10;
+    bool readingsOpen = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--ondril" && i + 1 < argc)
@@ -387,9 +394,11 @@ int main(int argc, char **argv)
             seconds = std::atoi(argv[++i]);
         else if (a == "--startups" && i + 1 < argc)
             startups = std::atoi(argv[++i]);
+        else if (a == "--readings-open")
+            readingsOpen = true;
         else {
             std::fprintf(stderr, "usage: ondril-compare --ondril PATH [--before PATH] [--pty-shim PATH] "
-                                 "[--seconds 60] [--runs 1] [--startups 10]\n");
+                                 "[--seconds 60] [--runs 1] [--startups 10] [--readings-open]\n");
             return 2;
         }
     }
@@ -400,7 +409,7 @@ int main(int argc, char **argv)
     signal(SIGPIPE, SIG_IGN);
     std::vector<RunCpu> all;
     for (int r = 0; r < runs; ++r)
-        all.push_back(sideBySide(ondril, before, ptyShim, seconds));
+        all.push_back(sideBySide(ondril, before, ptyShim, seconds, readingsOpen));
     summarise(all);
     if (startups > 0) {
         startup("Ondril", ondril, startups);

@@ -1,5 +1,6 @@
 #include "ReadingsWindow.h"
 
+#include "FixedText.h"
 #include "ReadingsCsv.h"
 #include "TrendView.h"
 #include "window/Dialogs.h"
@@ -8,7 +9,6 @@
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,14 +73,10 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
 // on it at start-up.
 void ReadingsWindow::build()
 {
-    const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const auto table = [&](const char *name) {
-        auto *label = new QLabel(this);
-        label->setObjectName(QLatin1String(name));
-        label->setTextFormat(Qt::PlainText);
-        label->setFont(mono);
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        return label;
+        auto *text = new FixedText(this);
+        text->setObjectName(QLatin1String(name));
+        return text;
     };
     m_link = table("link");
     m_stats = table("stats");
@@ -156,7 +152,7 @@ void ReadingsWindow::refresh()
                 .arg(tally.unasked())
                 .arg(tally.notAReading())
                 .arg(tally.discardedBytes());
-    m_link->setText(link.join(u'\n'));
+    m_link->setLines(link);
 
     QStringList stats{QStringLiteral("unit      count        mean   std dev         min         max     range   stable")};
     for (const ReadingsLog::UnitStats &u : m_log.statsByUnit()) {
@@ -171,7 +167,7 @@ void ReadingsWindow::refresh()
                      .arg(s.range(), 10, 'f', std::max(s.minimum()->decimals, s.maximum()->decimals))
                      .arg(QStringLiteral("%1 %").arg(100 * s.stableShare(), 0, 'f', 0), 9);
     }
-    m_stats->setText(stats.join(u'\n'));
+    m_stats->setLines(stats);
     checkRepeatability();
     m_trend->refresh();
 }

@@ -12,6 +12,7 @@ class QMenu;
 namespace ondril {
 
 class Dialogs;
+class FixedText;
 class Form1;
 class TrendView;
 
@@ -42,8 +43,8 @@ private:
 
     ReadingsLog m_log;
     Dialogs *m_dialogs;
-    QLabel *m_link = nullptr;
-    QLabel *m_stats = nullptr;
+    FixedText *m_link = nullptr;
+    FixedText *m_stats = nullptr;
     QLineEdit *m_nominal = nullptr;
     QLineEdit *m_interval = nullptr;
     QLabel *m_repeatability = nullptr;

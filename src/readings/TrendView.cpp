@@ -140,8 +140,9 @@ void TrendView::refresh()
         const ReadingsLog::UnitStats *unit = m_log->statsOf(m_log->currentUnit());
         from = unit ? unit->firstMs : 0;
         to = unit ? unit->lastMs : 0;
-        // A lone reading sits in the middle of a second.
-        const qint64 pad = to - from < shortestSpanMs ? 500 : 0;
+        // Room at the ends for the first and last dot; a lone reading sits
+        // in the middle of a second.
+        const qint64 pad = to - from < shortestSpanMs ? 500 : (to - from) / 50;
         from -= pad;
         to += pad;
     }
@@ -199,8 +200,11 @@ void TrendView::paintEvent(QPaintEvent *)
         for (const SentValue v : {lowest, highest}) {
             const int at = y(v.toDouble());
             p.drawLine(area.left(), at, area.right(), at);
+            p.save();
+            p.setPen(ink);
             p.drawText(QRect(0, at - fm.height() / 2, area.left() - 4, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
                        QString::fromLatin1(sentText(v)) + u' ' + unitName);
+            p.restore();
         }
         // Few readings are drawn as dots; many as one bar per column.
         const bool dots = s.count() <= area.width() / 4;

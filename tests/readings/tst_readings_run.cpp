@@ -2,6 +2,7 @@
 // window accounts for every PRINT, and its CSV reads back in Python's csv.
 #include "ScriptedDialogs.h"
 #include "Sim.h"
+#include "readings/FixedText.h"
 #include "readings/ReadingsWindow.h"
 #include "serial/SerialComm.h"
 #include "window/Form1.h"
@@ -39,7 +40,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Command1->text(), QStringLiteral("Cycle Print"), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(readings.log().tally().total().replies, 20, 5000);
         readings.refresh();
-        const QString link = readings.findChild<QLabel *>(QStringLiteral("link"))->text();
+        const QString link = readings.findChild<FixedText *>(QStringLiteral("link"))->text();
         QVERIFY2(link.contains(QRegularExpression(QStringLiteral("\nPRINT +20 +20 +0 "))), qPrintable(link));
         QVERIFY2(link.contains(QStringLiteral("lines nobody asked for: 0   not a reading: 0")), qPrintable(link));
 

@@ -3,6 +3,7 @@
 // main window's own behaviour as it is.
 #include "Files.h"
 #include "FormRig.h"
+#include "readings/FixedText.h"
 #include "readings/ReadingsWindow.h"
 #include "readings/TrendView.h"
 
@@ -51,10 +52,10 @@ private slots:
         QVERIFY(menu);
         menu->actions().value(0)->trigger();
         QVERIFY(readings.isVisible());
-        const QString link = readings.findChild<QLabel *>(QStringLiteral("link"))->text();
+        const QString link = readings.findChild<FixedText *>(QStringLiteral("link"))->text();
         QVERIFY2(link.contains(QRegularExpression(QStringLiteral("PRINT +2 +2 +0 "))), qPrintable(link));
         QVERIFY2(link.contains(QStringLiteral("bytes discarded: 8")), qPrintable(link));
-        const QString stats = readings.findChild<QLabel *>(QStringLiteral("stats"))->text();
+        const QString stats = readings.findChild<FixedText *>(QStringLiteral("stats"))->text();
         QVERIFY2(stats.contains(QRegularExpression(QStringLiteral("g +2 +152.37000 +0.00000 +152.37 +152.37 +0.00 +100 %"))),
                  qPrintable(stats));
 
