@@ -30,6 +30,7 @@ void FixedText::setLines(const QStringList &lines)
     const bool resized = widest != m_widest || lines.size() != m_lines.size();
     m_lines = lines;
     m_widest = widest;
+    setAccessibleDescription(text()); // what a screen reader reads out
     if (resized)
         updateGeometry();
     update();

@@ -79,7 +79,9 @@ void ReadingsWindow::build()
         return text;
     };
     m_link = table("link");
+    m_link->setAccessibleName(QStringLiteral("Replies per command"));
     m_stats = table("stats");
+    m_stats->setAccessibleName(QStringLiteral("Statistics per unit"));
     const auto field = [&](const char *name, const QString &tip) {
         auto *edit = new QLineEdit(this);
         edit->setObjectName(QLatin1String(name));
