@@ -29,6 +29,7 @@ public:
     using ondril::Dialogs::message;
     void message(QWidget *, const QString &text, const QString &details) override;
     QString openFile(QWidget *, const ondril::FileDialogRequest &) override { return {}; }
+    void notice(QWidget *parent, const QString &text) override { message(parent, text); }
 };
 
 struct Wired {

@@ -6,6 +6,7 @@
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 #include "window/SteadyClock.h"
+#include "window/ToolsMenu.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -62,7 +63,7 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
             Qt::QueuedConnection);
     connect(
         form, &Form1::lineCompleted, this,
-        [this](const QString &received, qint64 discarded, qint64 at) {
+        [this](const QString &received, const QString &, qint64 discarded, qint64 at) {
             m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch());
             m_log.discarded(discarded);
         },
@@ -216,8 +217,7 @@ void ReadingsWindow::timerEvent(QTimerEvent *event)
 
 QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window)
 {
-    QMenu *menu = form->menuBar()->addMenu(QStringLiteral("Readings"));
-    menu->setObjectName(QStringLiteral("readingsMenu"));
+    QMenu *menu = toolsMenu(form);
     QAction *open = menu->addAction(QStringLiteral("Readings window\u2026"));
     open->setObjectName(QStringLiteral("openReadings"));
     QObject::connect(open, &QAction::triggered, window, [window] {

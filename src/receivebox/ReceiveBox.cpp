@@ -95,6 +95,21 @@ bool ReceiveBox::append(QStringView received)
     return edit(m_text.size(), m_text.size(), bytes, Origin::Received);
 }
 
+bool ReceiveBox::prepend(QStringView received)
+{
+    QByteArray bytes;
+    try {
+        bytes = received.toLatin1();
+    } catch (const std::bad_alloc &) {
+        return refuse();
+    }
+    forgetHistory();
+    if (!edit(0, 0, bytes, Origin::Received))
+        return false;
+    setSelection(m_text.size(), m_text.size());
+    return true;
+}
+
 bool ReceiveBox::insertTyped(const QString &text)
 {
     return insert(text, Origin::Edit);

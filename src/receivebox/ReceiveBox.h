@@ -31,6 +31,11 @@ public:
     // a pause is painted at once. False, with nothing changed, when there is
     // no memory for them.
     bool append(QStringView received);
+    // Received characters put before everything the box holds (a run's
+    // lines recovered after a crash); the caret goes to the end. The
+    // operator's edits so far can no longer be undone: the text they
+    // touched has moved.
+    bool prepend(QStringView received);
     // What the operator types, pastes or commits through an input method, in
     // place of the selection: a line break goes in as CR LF, a character
     // outside Latin-1 as "?".

@@ -41,7 +41,7 @@ bool Form1::collectLine(const qint16 &stop)
     if (Check2->isChecked())
         pending.prepend(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd ")));
     Text2->append(pending);
-    emit lineCompleted(received, discarded, completed);
+    emit lineCompleted(received, pending, discarded, completed);
     return true;
 }
 

@@ -20,6 +20,15 @@ void QtDialogs::message(QWidget *parent, const QString &text, const QString &det
     box.exec();
 }
 
+void QtDialogs::notice(QWidget *parent, const QString &text)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Ondril"), text, QMessageBox::Ok, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 QString QtDialogs::openFile(QWidget *parent, const FileDialogRequest &request)
 {
     QFileDialog dialog(parent, request.title, request.directory);

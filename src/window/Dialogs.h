@@ -26,6 +26,8 @@ public:
     void message(QWidget *parent, const QString &text) { message(parent, text, QString()); }
     // A file-open dialog that also accepts a new name; empty when cancelled.
     virtual QString openFile(QWidget *parent, const FileDialogRequest &request) = 0;
+    // A message that waits for nobody: reception goes on while it is up.
+    virtual void notice(QWidget *parent, const QString &text) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -33,6 +35,7 @@ public:
     using Dialogs::message;
     void message(QWidget *parent, const QString &text, const QString &details) override;
     QString openFile(QWidget *parent, const FileDialogRequest &request) override;
+    void notice(QWidget *parent, const QString &text) override;
 };
 
 } // namespace ondril

@@ -97,7 +97,8 @@ signals:
     // completed (as received, before any stamp) and `discarded` bytes that
     // waited after it were thrown away. Times in ns on the steady clock.
     void commandWritten(int command, qint64 steadyNs);
-    void lineCompleted(const QString &received, qint64 discarded, qint64 steadyNs);
+    // `received` as it came; `added` as the box took it, with any stamps.
+    void lineCompleted(const QString &received, const QString &added, qint64 discarded, qint64 steadyNs);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -22,5 +22,7 @@ public:
     QStringList messages;
     QStringList details; // of each message, empty when it has none
     QStringList fileAnswers;
+    QStringList notices;
+    void notice(QWidget *, const QString &text) override { notices << text; }
     QList<ondril::FileDialogRequest> requests;
 };

@@ -1,0 +1,189 @@
+#include "Journal.h"
+
+#include "JournalFolder.h"
+#include "window/SteadyClock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace ondril {
+
+namespace {
+
+int openNew(const QString &path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+}
+
+QString stamp(const QDateTime &t)
+{
+    return t.toString(Qt::ISODate);
+}
+
+} // namespace
+
+Journal::Journal(const QString &folder, QObject *parent) : QObject(parent), m_folder(folder) {}
+
+Journal::~Journal()
+{
+    end();
+}
+
+bool Journal::open(const QString &port)
+{
+    m_started = QDateTime::currentDateTime();
+    const QString base = QDir(m_folder).filePath(journalBaseName(m_started, port, QCoreApplication::applicationPid()));
+    QString why;
+    if (!QDir().mkpath(m_folder))
+        why = QStringLiteral("the folder cannot be made");
+    else if ((m_text = openNew(base + journalTextSuffix)) < 0)
+        why = QString::fromLocal8Bit(std::strerror(errno));
+    else if (::flock(m_text, LOCK_EX | LOCK_NB) != 0 || (m_companion = openNew(base + journalCompanionSuffix)) < 0)
+        why = QString::fromLocal8Bit(std::strerror(errno));
+    if (!why.isEmpty()) {
+        if (m_text >= 0) {
+            ::close(m_text);
+            ::unlink(QFile::encodeName(base + journalTextSuffix).constData());
+            m_text = -1;
+        }
+        fail(why);
+        return false;
+    }
+    m_path = base + journalTextSuffix;
+    note(journalMagic);
+    note("started " + stamp(m_started).toLatin1());
+    note("port " + port.toUtf8());
+    startSyncing();
+    return true;
+}
+
+void Journal::add(QByteArrayView text, const QString &port)
+{
+    if (m_text < 0 && !open(port))
+        return;
+    if (!write(m_text, text)) {
+        fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    if (m_missing > 0) {
+        note(QStringLiteral("missing %1 lines from %2 to %3: %4")
+                 .arg(m_missing)
+                 .arg(stamp(m_missingSince), stamp(QDateTime::currentDateTime()), m_missingWhy)
+                 .toUtf8());
+        m_missing = 0;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_dirtySinceNs == 0)
+            m_dirtySinceNs = steadyNow();
+    }
+    m_wake.notify_one();
+}
+
+// All of `bytes` or none: a line cut by a full disk is taken back.
+bool Journal::write(int fd, QByteArrayView bytes)
+{
+    const off_t before = ::lseek(fd, 0, SEEK_END);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            if (done > 0 && before >= 0 && ::ftruncate(fd, before) != 0) {
+                // What was cut stays; the companion still tells of the missing line.
+            }
+            errno = error;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+void Journal::note(const QByteArray &line)
+{
+    if (m_companion >= 0)
+        write(m_companion, line + '\n');
+}
+
+void Journal::fail(const QString &reason)
+{
+    if (m_missing++ == 0) {
+        m_missingSince = QDateTime::currentDateTime();
+        m_missingWhy = reason;
+    }
+    if (!m_troubleTold) {
+        m_troubleTold = true;
+        emit trouble(m_folder, reason);
+    }
+}
+
+void Journal::end()
+{
+    if (m_text < 0)
+        return;
+    stopSyncing();
+    note("ended " + stamp(QDateTime::currentDateTime()).toLatin1());
+    ::fdatasync(m_companion);
+    ::close(m_companion);
+    ::close(m_text); // and its lock goes
+    m_text = m_companion = -1;
+    m_path.clear();
+}
+
+qint64 Journal::worstSyncLagNs() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_worstLagNs;
+}
+
+void Journal::startSyncing()
+{
+    m_stopping = false;
+    m_syncer = std::thread([this] { syncLoop(); });
+}
+
+void Journal::stopSyncing()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    if (m_syncer.joinable())
+        m_syncer.join();
+}
+
+// Waits for something written, then forces it to the disk; while lines
+// stream in, no sooner than a second after the last time.
+void Journal::syncLoop()
+{
+    using Clock = std::chrono::steady_clock;
+    std::unique_lock lock(m_mutex);
+    Clock::time_point next = Clock::now();
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || m_dirtySinceNs != 0; });
+        if (m_dirtySinceNs == 0)
+            return; // stopping, and everything is on the disk
+        if (!m_stopping && m_wake.wait_until(lock, next, [this] { return m_stopping; }))
+            continue; // told to stop while waiting: sync at once
+        const qint64 since = m_dirtySinceNs;
+        m_dirtySinceNs = 0;
+        next = Clock::now() + std::chrono::seconds(1);
+        lock.unlock();
+        ::fdatasync(m_text);
+        ::fdatasync(m_companion);
+        lock.lock();
+        m_worstLagNs = std::max(m_worstLagNs, steadyNow() - since);
+    }
+}
+
+} // namespace ondril

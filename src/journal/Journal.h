@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace ondril {
+
+// The run's journal: every line reception adds to the receive box, appended
+// as it comes, byte for byte as Save writes it. The file is made with the
+// first line. A thread of its own forces what was written to the disk at
+// most once a second, so a power cut loses at most the last second and the
+// window never waits on the disk; a kill loses nothing that was written.
+//
+// Beside the text goes its companion (".run"): when the run started, on
+// which port, where lines are missing, and whether it ended cleanly. The
+// journal is locked while its run goes on, so another Ondril neither prunes
+// nor recovers it.
+class Journal : public QObject {
+    Q_OBJECT
+public:
+    explicit Journal(const QString &folder, QObject *parent = nullptr);
+    ~Journal() override; // ends it cleanly
+
+    // `port` names the port in the file's name and its companion.
+    void add(QByteArrayView text, const QString &port);
+    // Marks the journal as ended cleanly and closes it; a later line starts a new one.
+    void end();
+
+    QString folder() const { return m_folder; }
+    QString path() const { return m_path; } // empty before the first line
+    // The worst time from a line written to it on the disk, for the bench.
+    qint64 worstSyncLagNs() const;
+
+signals:
+    // Writing failed: the first time in a run only.
+    void trouble(const QString &folder, const QString &reason);
+
+private:
+    bool open(const QString &port);
+    bool write(int fd, QByteArrayView bytes);
+    void note(const QByteArray &line);
+    void fail(const QString &reason);
+    void startSyncing();
+    void stopSyncing();
+    void syncLoop();
+
+    QString m_folder;
+    QString m_path;
+    QDateTime m_started;
+    int m_text = -1;
+    int m_companion = -1;
+    bool m_troubleTold = false;
+    // Lines that could not be written, since when, and why.
+    qint64 m_missing = 0;
+    QDateTime m_missingSince;
+    QString m_missingWhy;
+
+    std::thread m_syncer;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    qint64 m_dirtySinceNs = 0; // 0: everything written is on the disk
+    qint64 m_worstLagNs = 0;
+};
+
+} // namespace ondril

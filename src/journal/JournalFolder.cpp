@@ -1,0 +1,124 @@
+#include "JournalFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace ondril {
+
+namespace {
+
+// Another run holds its journal locked while it goes on.
+bool lockedByItsRun(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return locked;
+}
+
+} // namespace
+
+QString defaultJournalFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/ondril/journal");
+}
+
+QString journalBaseName(const QDateTime &started, const QString &port, qint64 pid)
+{
+    QString name = port;
+    name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")));
+    return QStringLiteral("%1-%2-%3").arg(started.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")), name).arg(pid);
+}
+
+std::vector<JournalRun> findJournals(const QString &folder)
+{
+    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d-[A-Za-z0-9]*-\\d+\\")
+                                         + QLatin1String(journalCompanionSuffix) + u'$');
+    std::vector<JournalRun> runs;
+    const QDir dir(folder);
+    for (const QString &companion : dir.entryList({QStringLiteral("*") + QLatin1String(journalCompanionSuffix)}, QDir::Files)) {
+        if (!name.match(companion).hasMatch())
+            continue;
+        QFile file(dir.filePath(companion));
+        if (!file.open(QIODevice::ReadOnly) || file.readLine().trimmed() != journalMagic)
+            continue;
+        JournalRun run;
+        run.companion = file.fileName();
+        run.text = run.companion.chopped(int(qstrlen(journalCompanionSuffix))) + QLatin1String(journalTextSuffix);
+        const QFileInfo text(run.text);
+        if (!text.exists())
+            continue;
+        run.bytes = text.size();
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine().trimmed();
+            const QByteArray value = line.mid(line.indexOf(' ') + 1);
+            if (line.startsWith("started "))
+                run.started = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
+            else if (line.startsWith("port "))
+                run.port = QString::fromUtf8(value);
+            else if (line.startsWith("ended "))
+                run.ended = true;
+            else if (line.startsWith("recovered "))
+                run.recovered = true;
+        }
+        run.running = !run.ended && lockedByItsRun(run.text);
+        runs.push_back(run);
+    }
+    std::sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {
+        return a.started != b.started ? a.started < b.started : a.text < b.text;
+    });
+    return runs;
+}
+
+void pruneJournals(const QString &folder, const QDateTime &now, int days, qint64 maxBytes)
+{
+    std::vector<JournalRun> runs = findJournals(folder);
+    qint64 total = 0;
+    for (const JournalRun &run : runs)
+        total += run.bytes;
+    for (const JournalRun &run : runs) {
+        if (run.running)
+            continue;
+        if (run.started.daysTo(now) <= days && total <= maxBytes)
+            break; // the rest are newer
+        QFile::remove(run.text);
+        QFile::remove(run.companion);
+        total -= run.bytes;
+    }
+}
+
+JournalRun journalToRecover(const QString &folder)
+{
+    std::vector<JournalRun> runs = findJournals(folder);
+    // The last run that is over: runs still going (this one, another
+    // Ondril's) are not it.
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+        if (it->running)
+            continue;
+        if (!it->ended && !it->recovered && it->bytes > 0)
+            return *it;
+        break;
+    }
+    return {};
+}
+
+bool markRecovered(const JournalRun &run)
+{
+    QFile file(run.companion);
+    return file.open(QIODevice::Append) && file.write("recovered " + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + '\n') > 0;
+}
+
+} // namespace ondril

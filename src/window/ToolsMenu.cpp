@@ -1,0 +1,19 @@
+#include "ToolsMenu.h"
+
+#include "Form1.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+namespace ondril {
+
+QMenu *toolsMenu(Form1 *form)
+{
+    if (auto *menu = form->menuBar()->findChild<QMenu *>(QStringLiteral("toolsMenu")))
+        return menu;
+    QMenu *menu = form->menuBar()->addMenu(QStringLiteral("Tools"));
+    menu->setObjectName(QStringLiteral("toolsMenu"));
+    return menu;
+}
+
+} // namespace ondril

@@ -1,0 +1,172 @@
+// The journal: every line on its way to the disk as it comes, a run that
+// ended cleanly left alone, a killed one offered back and put first in the
+// box, old journals pruned but never another's file, and a full disk told
+// once while everything else goes on.
+#include "Files.h"
+#include "FormRig.h"
+#include "Pty.h"
+#include "journal/Journal.h"
+#include "journal/JournalFolder.h"
+#include "journal/JournalMenu.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace ondril;
+
+namespace {
+
+// A journal as a run leaves it: `companion` after the header lines.
+void leaveJournal(const QString &folder, const QString &base, const QByteArray &text, const QByteArray &companion)
+{
+    QDir().mkpath(folder);
+    put(folder + u'/' + base + QLatin1String(journalTextSuffix), text);
+    put(folder + u'/' + base + QLatin1String(journalCompanionSuffix),
+              QByteArray(journalMagic) + "\nstarted " + base.left(10).toLatin1() + "T" +
+                  base.mid(11, 8).replace(u'-', u':').toLatin1() + "\nport COM 1\n" + companion);
+}
+
+} // namespace
+
+class TestJournal : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldKeepEveryLineAndEndCleanly()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("state/ondril/journal"));
+        {
+            Journal journal(folder);
+            journal.add("14:03:27      +  152.37 g\r\n", QStringLiteral("COM 3"));
+            journal.add("\xff\x01 odd bytes\r\n", QStringLiteral("COM 3"));
+            QVERIFY(journal.path().contains(QStringLiteral("-COM3-")));
+            const std::vector<JournalRun> runs = findJournals(folder);
+            QCOMPARE(runs.size(), size_t(1));
+            QVERIFY(runs[0].running); // locked while its run goes on
+            QVERIFY(journalToRecover(folder).text.isEmpty());
+        }
+        const std::vector<JournalRun> runs = findJournals(folder);
+        QCOMPARE(contents(runs[0].text), QByteArray("14:03:27      +  152.37 g\r\n\xff\x01 odd bytes\r\n"));
+        QVERIFY(runs[0].ended && !runs[0].running);
+        QCOMPARE(runs[0].port, QStringLiteral("COM 3"));
+        QVERIFY(journalToRecover(folder).text.isEmpty()); // a clean end is not offered
+    }
+
+    void shouldOfferTheLastRunOnlyWhenItDidNotEndCleanly_data()
+    {
+        QTest::addColumn<QByteArray>("lastText");
+        QTest::addColumn<QByteArray>("lastCompanion");
+        QTest::addColumn<QString>("offered");
+        QTest::newRow("killed") << QByteArray("a\r\nb\r\nc") << QByteArray() << QStringLiteral("Recover 3 lines from 2026-12-07 14:03");
+        QTest::newRow("ended cleanly") << QByteArray("a\r\n") << QByteArray("ended 2026-12-07T15:00:00\n") << QString();
+        QTest::newRow("recovered once") << QByteArray("a\r\n") << QByteArray("recovered 2026-12-07T16:00:00\n") << QString();
+        QTest::newRow("nothing received") << QByteArray() << QByteArray() << QString();
+    }
+
+    void shouldOfferTheLastRunOnlyWhenItDidNotEndCleanly()
+    {
+        QFETCH(QByteArray, lastText);
+        QFETCH(QByteArray, lastCompanion);
+        QFETCH(QString, offered);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        leaveJournal(folder, QStringLiteral("2026-12-06T09-00-00-COM1-100"), "older\r\n", ""); // not the last run
+        leaveJournal(folder, QStringLiteral("2026-12-07T14-03-27-COM1-200"), lastText, lastCompanion);
+
+        FormRig rig;
+        rig.form.Text2->append(QStringLiteral("since\r\n"));
+        Journal journal(folder);
+        QMenu menu;
+        JournalMenu journalMenu(&rig.form, &journal, &rig.dialogs, &menu);
+        journalMenu.look();
+        auto *recover = menu.findChild<QAction *>(QStringLiteral("recoverJournal"));
+        QCOMPARE(recover->isVisible() ? recover->text() : QString(), offered);
+        QCOMPARE(journalMenu.recover(), !offered.isEmpty());
+        QCOMPARE(rig.shown(), offered.isEmpty() ? QByteArray("since\r\n") : lastText + "since\r\n");
+        QVERIFY(!journalMenu.recover()); // once
+    }
+
+    void shouldPruneOldAndLargeJournalsButNoOtherFile()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        leaveJournal(folder, QStringLiteral("2026-10-01T08-00-00-COM1-1"), "too old\r\n", "ended x\n");
+        leaveJournal(folder, QStringLiteral("2026-12-01T08-00-00-COM1-2"), QByteArray(800, 'x'), "ended x\n");
+        leaveJournal(folder, QStringLiteral("2026-12-06T08-00-00-COM1-3"), QByteArray(300, 'y'), "ended x\n");
+        put(folder + QStringLiteral("/2026-01-01T00-00-00-COM1-9.txt"), "someone else's\n"); // no companion
+        put(folder + QStringLiteral("/notes.run"), "not a journal\n");
+        Journal running(folder); // older by its name than none, but going on
+        running.add("now\r\n", QStringLiteral("COM 2"));
+
+        pruneJournals(folder, QDateTime(QDate(2026, 12, 7), QTime(12, 0)), 30, 1000);
+        QStringList left = QDir(folder).entryList(QDir::Files);
+        left.removeIf([&](const QString &f) { return running.path().endsWith(f.chopped(4) + QStringLiteral(".txt")); });
+        QCOMPARE(left, (QStringList{"2026-01-01T00-00-00-COM1-9.txt", "2026-12-06T08-00-00-COM1-3.run",
+                                    "2026-12-06T08-00-00-COM1-3.txt", "notes.run"}));
+        QVERIFY(QFile::exists(running.path()));
+    }
+
+    void shouldTellOnceAndGoOnWhenTheDiskIsFull()
+    {
+        // A file size limit fails writes as a full disk does, for root too.
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit was{};
+        getrlimit(RLIMIT_FSIZE, &was);
+        rlimit small = was;
+        small.rlim_cur = 120;
+        setrlimit(RLIMIT_FSIZE, &small);
+        Journal journal(folder);
+        QSignalSpy trouble(&journal, &Journal::trouble);
+        const QByteArray line("     +  152.37 g\r\n"); // 18 bytes: 6 fit
+        for (int i = 0; i < 10; ++i)
+            journal.add(line, QStringLiteral("COM 1"));
+        setrlimit(RLIMIT_FSIZE, &was); // space again
+        journal.add("back\r\n", QStringLiteral("COM 1"));
+        QCOMPARE(trouble.size(), 1);
+        QCOMPARE(trouble[0][0].toString(), folder);
+        QCOMPARE(contents(journal.path()), line.repeated(6) + "back\r\n"); // whole lines only
+        QVERIFY(contents(findJournals(folder)[0].companion).contains(" 4 lines from "));
+    }
+
+    void shouldLoseNothingToAKill()
+    {
+        QTemporaryDir dir;
+        Pty port;
+        QProcess ondril;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ONDRIL_PORTS"), port.path());
+        env.insert(QStringLiteral("XDG_STATE_HOME"), dir.path());
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+        ondril.setProcessEnvironment(env);
+        ondril.start(qEnvironmentVariable("ONDRIL"), {});
+        QVERIFY(ondril.waitForStarted(5000));
+        QTest::qWait(1500); // its window up and the port open
+        QByteArray sent;
+        for (int i = 0; i < 40; ++i) {
+            const QByteArray line = QStringLiteral("     + %1 g\r\n").arg(150 + i * 0.01, 9, 'f', 2).toLatin1();
+            port.send(line);
+            sent += line;
+            QTest::qWait(40);
+        }
+        QTest::qWait(500);
+        ::kill(pid_t(ondril.processId()), SIGKILL);
+        QVERIFY(ondril.waitForFinished(5000));
+        const std::vector<JournalRun> runs = findJournals(dir.filePath(QStringLiteral("ondril/journal")));
+        QCOMPARE(runs.size(), size_t(1));
+        QVERIFY(!runs[0].ended && !runs[0].running);
+        QCOMPARE(contents(runs[0].text), sent);
+        QCOMPARE(journalToRecover(dir.filePath(QStringLiteral("ondril/journal"))).text, runs[0].text);
+    }
+};
+
+QTEST_MAIN(TestJournal)
+#include "tst_journal.moc"
