@@ -45,17 +45,22 @@ bool Journal::open(const QString &port)
         why = QStringLiteral("the folder cannot be made");
     else if ((m_text = openNew(base + journalTextSuffix)) < 0)
         why = QString::fromLocal8Bit(std::strerror(errno));
-    else if (::flock(m_text, LOCK_EX | LOCK_NB) != 0 || (m_companion = openNew(base + journalCompanionSuffix)) < 0)
+    else if (::flock(m_text, LOCK_EX | LOCK_NB) != 0 || (m_companion = openNew(base + journalCompanionSuffix)) < 0
+             || (m_readings = openNew(base + journalReadingsSuffix)) < 0)
         why = QString::fromLocal8Bit(std::strerror(errno));
     if (!why.isEmpty()) {
-        if (m_text >= 0) {
-            ::close(m_text);
-            ::unlink(QFile::encodeName(base + journalTextSuffix).constData());
-            m_text = -1;
+        for (const auto &[fd, suffix] : {std::pair{&m_text, journalTextSuffix}, {&m_companion, journalCompanionSuffix},
+                                         {&m_readings, journalReadingsSuffix}}) {
+            if (*fd >= 0) {
+                ::close(*fd);
+                ::unlink(QFile::encodeName(base + QLatin1String(suffix)).constData());
+                *fd = -1;
+            }
         }
         fail(why);
         return false;
     }
+    m_readingsStarted = false;
     m_path = base + journalTextSuffix;
     note(journalMagic);
     note("started " + stamp(m_started).toLatin1());
@@ -79,6 +84,24 @@ void Journal::add(QByteArrayView text, const QString &port)
                  .toUtf8());
         m_missing = 0;
     }
+    markDirty();
+}
+
+void Journal::addReadings(QByteArrayView rows, QByteArrayView header)
+{
+    if (m_readings < 0)
+        return;
+    if (!m_readingsStarted)
+        m_readingsStarted = write(m_readings, header);
+    if (!m_readingsStarted || !write(m_readings, rows)) {
+        fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    markDirty();
+}
+
+void Journal::markDirty()
+{
     {
         const std::lock_guard lock(m_mutex);
         if (m_dirtySinceNs == 0)
@@ -134,8 +157,9 @@ void Journal::end()
     note("ended " + stamp(QDateTime::currentDateTime()).toLatin1());
     ::fdatasync(m_companion);
     ::close(m_companion);
+    ::close(m_readings);
     ::close(m_text); // and its lock goes
-    m_text = m_companion = -1;
+    m_text = m_companion = m_readings = -1;
     m_path.clear();
 }
 
@@ -180,6 +204,7 @@ void Journal::syncLoop()
         next = Clock::now() + std::chrono::seconds(1);
         lock.unlock();
         ::fdatasync(m_text);
+        ::fdatasync(m_readings);
         ::fdatasync(m_companion);
         lock.lock();
         m_worstLagNs = std::max(m_worstLagNs, steadyNow() - since);

@@ -17,7 +17,7 @@ namespace ondril {
 // most once a second, so a power cut loses at most the last second and the
 // window never waits on the disk; a kill loses nothing that was written.
 //
-// Beside the text goes its companion (".run"): when the run started, on
+// Beside the text go the readings' CSV, and its companion (".run"): when the run started, on
 // which port, where lines are missing, and whether it ended cleanly. The
 // journal is locked while its run goes on, so another Ondril neither prunes
 // nor recovers it.
@@ -29,6 +29,9 @@ public:
 
     // `port` names the port in the file's name and its companion.
     void add(QByteArrayView text, const QString &port);
+    // Rows of the readings those lines were, for the CSV beside the text;
+    // `header` goes first. Nothing when no journal is open.
+    void addReadings(QByteArrayView rows, QByteArrayView header);
     // Marks the journal as ended cleanly and closes it; a later line starts a new one.
     void end();
 
@@ -45,6 +48,7 @@ private:
     bool open(const QString &port);
     bool write(int fd, QByteArrayView bytes);
     void note(const QByteArray &line);
+    void markDirty();
     void fail(const QString &reason);
     void startSyncing();
     void stopSyncing();
@@ -55,6 +59,8 @@ private:
     QDateTime m_started;
     int m_text = -1;
     int m_companion = -1;
+    int m_readings = -1;
+    bool m_readingsStarted = false;
     bool m_troubleTold = false;
     // Lines that could not be written, since when, and why.
     qint64 m_missing = 0;

@@ -57,11 +57,13 @@ std::vector<JournalRun> findJournals(const QString &folder)
             continue;
         JournalRun run;
         run.companion = file.fileName();
-        run.text = run.companion.chopped(int(qstrlen(journalCompanionSuffix))) + QLatin1String(journalTextSuffix);
+        const QString base = run.companion.chopped(int(qstrlen(journalCompanionSuffix)));
+        run.text = base + QLatin1String(journalTextSuffix);
+        run.readings = base + QLatin1String(journalReadingsSuffix);
         const QFileInfo text(run.text);
         if (!text.exists())
             continue;
-        run.bytes = text.size();
+        run.bytes = text.size() + QFileInfo(run.readings).size();
         while (!file.atEnd()) {
             const QByteArray line = file.readLine().trimmed();
             const QByteArray value = line.mid(line.indexOf(' ') + 1);
@@ -95,6 +97,7 @@ void pruneJournals(const QString &folder, const QDateTime &now, int days, qint64
         if (run.started.daysTo(now) <= days && total <= maxBytes)
             break; // the rest are newer
         QFile::remove(run.text);
+        QFile::remove(run.readings);
         QFile::remove(run.companion);
         total -= run.bytes;
     }

@@ -12,6 +12,7 @@ namespace ondril {
 // which of them a crash left to recover.
 inline constexpr char journalTextSuffix[] = ".txt";
 inline constexpr char journalCompanionSuffix[] = ".run";
+inline constexpr char journalReadingsSuffix[] = ".csv";
 inline constexpr char journalMagic[] = "ondril journal";
 
 // $XDG_STATE_HOME/ondril/journal, or ~/.local/state/ondril/journal.
@@ -22,6 +23,7 @@ QString journalBaseName(const QDateTime &started, const QString &port, qint64 pi
 struct JournalRun {
     QString text;      // the received text
     QString companion; // what is known of its run
+    QString readings;  // the readings' CSV
     QDateTime started;
     QString port;
     qint64 bytes = 0;

@@ -119,7 +119,9 @@ bool JournalMenu::recover()
     if (!m_form->Text2->prepend(QString::fromLatin1(bytes)))
         return false;
     markRecovered(m_recoverable);
+    const JournalRun run = m_recoverable;
     look();
+    emit recovered(run);
     return true;
 }
 

@@ -30,6 +30,10 @@ public:
     const JournalRun &recoverable() const { return m_recoverable; }
     void look();
 
+signals:
+    // The text is back in the receive box; the run's readings are in `run.readings`.
+    void recovered(const JournalRun &run);
+
 private:
     Form1 *m_form;
     Journal *m_journal;

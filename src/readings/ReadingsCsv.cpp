@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QSaveFile>
 
+#include <cmath>
+
 namespace ondril {
 
 namespace {
@@ -69,6 +71,68 @@ QByteArray sentText(SentValue value)
     return value.mantissa < 0 ? '-' + digits : digits;
 }
 
+const QByteArray readingsCsvHeader = "time,command,reply_ms,raw,shape,status,value,unit\r\n";
+
+QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i)
+{
+    const ReadingsLog::Record &r = log.record(i);
+    QByteArray row = QDateTime::fromMSecsSinceEpoch(r.wallMs).toString(Qt::ISODateWithMs).toLatin1() + ',';
+    if (r.command >= 0)
+        row += balanceCommands[size_t(r.command)].caption;
+    row += ',';
+    if (r.replyUs != ReadingsLog::Record::noReply)
+        row += sentText({qint64(r.replyUs), 3});
+    row += ',' + csvRaw(log.raw(i)) + ',' + shapeName(r.shape()) + ',' + statusName(r.status()) + ',';
+    if (r.hasValue())
+        row += sentText(r.value());
+    return row + ',' + log.unit(r).toByteArray() + "\r\n";
+}
+
+std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row)
+{
+    // time,command,reply_ms,"raw",...: the first three have no commas or quotes.
+    const auto field = [&row]() {
+        const qsizetype comma = row.indexOf(',');
+        const QByteArrayView f = comma < 0 ? row : row.first(comma);
+        row = comma < 0 ? QByteArrayView() : row.sliced(comma + 1);
+        return f;
+    };
+    const QDateTime time = QDateTime::fromString(QString::fromLatin1(field().toByteArray()), Qt::ISODateWithMs);
+    const QByteArrayView command = field();
+    const QByteArrayView reply = field();
+    if (!time.isValid() || !row.startsWith('"'))
+        return std::nullopt;
+    ReadingsLog::Earlier line;
+    line.wallMs = time.toMSecsSinceEpoch();
+    for (size_t i = 0; i < balanceCommands.size(); ++i)
+        if (command == balanceCommands[i].caption)
+            line.command = int(i);
+    if (!reply.isEmpty()) {
+        bool ok = false;
+        line.replyUs = qint64(std::llround(QByteArray(reply.data(), reply.size()).toDouble(&ok) * 1000));
+        if (!ok)
+            return std::nullopt;
+    }
+    for (qsizetype i = 1; i < row.size(); ++i) {
+        const char c = row[i];
+        if (c == '"' && i + 1 < row.size() && row[i + 1] == '"') {
+            line.raw += '"';
+            ++i;
+        } else if (c == '"') {
+            return line;
+        } else if (c == '\\' && i + 3 < row.size() && row[i + 1] == 'x') {
+            bool ok = false;
+            line.raw += char(QByteArray(row.data() + i + 2, 2).toInt(&ok, 16));
+            if (!ok)
+                return std::nullopt;
+            i += 3;
+        } else {
+            line.raw += c;
+        }
+    }
+    return std::nullopt; // the raw field never ended
+}
+
 bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why)
 {
     QSaveFile file(path);
@@ -76,19 +140,9 @@ bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why)
         *why = file.errorString();
         return false;
     }
-    QByteArray chunk = "time,command,reply_ms,raw,shape,status,value,unit\r\n";
+    QByteArray chunk = readingsCsvHeader;
     for (qint64 i = 0; i < log.size(); ++i) {
-        const ReadingsLog::Record &r = log.record(i);
-        chunk += QDateTime::fromMSecsSinceEpoch(r.wallMs).toString(Qt::ISODateWithMs).toLatin1() + ',';
-        if (r.command >= 0)
-            chunk += balanceCommands[size_t(r.command)].caption;
-        chunk += ',';
-        if (r.replyUs != ReadingsLog::Record::noReply)
-            chunk += sentText({qint64(r.replyUs), 3});
-        chunk += ',' + csvRaw(log.raw(i)) + ',' + shapeName(r.shape()) + ',' + statusName(r.status()) + ',';
-        if (r.hasValue())
-            chunk += sentText(r.value());
-        chunk += ',' + log.unit(r).toByteArray() + "\r\n";
+        chunk += readingsCsvRow(log, i);
         if (chunk.size() > (1 << 20)) {
             if (file.write(chunk) != chunk.size())
                 break;
@@ -98,7 +152,6 @@ bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why)
     if (file.error() == QFileDevice::NoError && file.write(chunk) == chunk.size() && file.commit())
         return true;
     *why = file.errorString();
-    file.cancelWriting();
     return false;
 }
 

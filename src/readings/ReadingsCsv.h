@@ -1,13 +1,13 @@
 #pragma once
 
-#include "ReplyDecoder.h"
+#include "ReadingsLog.h"
 
 #include <QByteArray>
 #include <QString>
 
-namespace ondril {
+#include <optional>
 
-class ReadingsLog;
+namespace ondril {
 
 // One row per line received: time (ISO 8601, local, with milliseconds),
 // command, reply_ms, raw, shape, status, value, unit. The raw line is quoted
@@ -17,6 +17,12 @@ class ReadingsLog;
 // byte. Values are written with the digits sent and a decimal point.
 // Replaces `path` only once the whole file is written; false with the reason.
 bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why);
+extern const QByteArray readingsCsvHeader;
+// Line `i` of the log as a row, with its CR LF.
+QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i);
+
+// What a row tells back of its line: the rest follows from decoding it again.
+std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row);
 
 // The raw field, quotes included.
 QByteArray csvRaw(QByteArrayView line);

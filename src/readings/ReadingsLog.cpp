@@ -29,6 +29,11 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
     // The line's own bytes, without its line end.
     while (!bytes.isEmpty() && (bytes.back() == '\n' || bytes.back() == '\r'))
         bytes.chop(1);
+    return keep(bytes, reply, wallMs, answer ? answer->command : -1, answer ? answer->ns / 1000 : -1);
+}
+
+bool ReadingsLog::keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, int command, qint64 replyUs)
+{
     if (!m_raw.reserve(m_raw.size() + size_t(bytes.size())) || !m_records.reserve(m_records.size() + 1))
         return false;
     if (!bytes.isEmpty())
@@ -41,8 +46,8 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
     r.mantissa = reply.value.mantissa;
     r.decimals = reply.value.decimals;
     r.rawEnd = qint64(m_raw.size());
-    r.replyUs = answer ? quint32(std::min<qint64>(answer->ns / 1000, Record::noReply - 1)) : Record::noReply;
-    r.command = qint8(answer ? answer->command : -1);
+    r.replyUs = replyUs >= 0 ? quint32(std::min<qint64>(replyUs, Record::noReply - 1)) : Record::noReply;
+    r.command = qint8(command);
     r.kind = quint8(int(reply.shape) | int(reply.status) << 3 | (reply.hasValue ? 64 : 0));
     r.unit = unitIndex(reply.unit);
     if (r.unit != 255)
@@ -58,6 +63,26 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
         stats->lastMs = wallMs;
     }
     return true;
+}
+
+bool ReadingsLog::recoverEarlier(const std::vector<Earlier> &lines)
+{
+    // Laid out again from the start: the earlier lines, then this run's.
+    ReadingsLog merged;
+    bool kept = true;
+    for (const Earlier &e : lines)
+        kept = merged.keep(e.raw, decodeReply(e.raw), e.wallMs, e.command, e.replyUs) && kept;
+    for (qint64 i = 0; i < size(); ++i) {
+        const Record &r = record(i);
+        kept = merged.keep(raw(i), decodeReply(raw(i)), r.wallMs, r.command,
+                           r.replyUs == Record::noReply ? -1 : qint64(r.replyUs)) && kept;
+    }
+    m_records.swap(merged.m_records);
+    m_raw.swap(merged.m_raw);
+    m_units.swap(merged.m_units);
+    m_stats.swap(merged.m_stats);
+    m_unit = merged.m_unit;
+    return kept;
 }
 
 quint8 ReadingsLog::unitIndex(QByteArrayView unit)

@@ -43,6 +43,14 @@ public:
         qint64 lastMs = 0;
     };
 
+    // A line of an earlier run, as its journal tells it back.
+    struct Earlier {
+        qint64 wallMs = 0;
+        int command = -1;
+        qint64 replyUs = -1; // -1: no reply time
+        QByteArray raw;      // without its line end
+    };
+
     void commandSent(int command, qint64 steadyNs);
     // Text the line collector completed (no stamps): a line with its CR LF,
     // and whatever came after it in the same read, which may hold more lines.
@@ -51,6 +59,9 @@ public:
     void discarded(qint64 bytes) { m_tally.discarded(bytes); }
     void expire(qint64 steadyNs) { m_tally.expire(steadyNs); }
     void reset();
+    // Puts an earlier run's lines before this run's, in the statistics and
+    // the trend too; the link tally stays this run's.
+    bool recoverEarlier(const std::vector<Earlier> &lines);
 
     const LinkTally &tally() const { return m_tally; }
     const std::vector<UnitStats> &statsByUnit() const { return m_stats; }
@@ -65,6 +76,7 @@ public:
 
 private:
     bool line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs);
+    bool keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, int command, qint64 replyUs);
     quint8 unitIndex(QByteArrayView unit);
 
     LinkTally m_tally;

@@ -9,6 +9,7 @@
 #include "window/ToolsMenu.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -64,8 +65,11 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
     connect(
         form, &Form1::lineCompleted, this,
         [this](const QString &received, const QString &, qint64 discarded, qint64 at) {
+            const qint64 from = m_log.size();
             m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch());
             m_log.discarded(discarded);
+            if (m_log.size() > from)
+                emit logged(from, m_log.size());
         },
         Qt::QueuedConnection);
 }
@@ -139,6 +143,22 @@ void ReadingsWindow::exportCsv()
     QString why;
     if (!writeReadingsCsv(path, m_log, &why))
         m_dialogs->message(this, QStringLiteral("ERROR: The readings could not be exported.\n%1\n%2").arg(path, why));
+}
+
+bool ReadingsWindow::recoverEarlier(const QString &csvPath)
+{
+    QFile file(csvPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    std::vector<ReadingsLog::Earlier> lines;
+    while (!file.atEnd()) {
+        const QByteArray row = file.readLine();
+        if (auto line = parseReadingsCsvRow(row)) // the header and a row cut off are no line
+            lines.push_back(std::move(*line));
+    }
+    m_log.recoverEarlier(lines);
+    refresh();
+    return true;
 }
 
 void ReadingsWindow::refresh()

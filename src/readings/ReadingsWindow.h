@@ -31,6 +31,13 @@ public:
     void exportCsv();
     // Brings the figures up to date now (the window does so every second).
     void refresh();
+    // An earlier run's lines, from the CSV its journal kept, put before this
+    // run's; false when the file could not be read.
+    bool recoverEarlier(const QString &csvPath);
+
+signals:
+    // Lines `from` to `to` - 1 of the log are new.
+    void logged(qint64 from, qint64 to);
 
 protected:
     void showEvent(QShowEvent *event) override;

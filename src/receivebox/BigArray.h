@@ -75,6 +75,14 @@ public:
         release(m_size, was);
     }
 
+    void swap(BigArray &other) noexcept
+    {
+        std::swap(m_data, other.m_data);
+        std::swap(m_size, other.m_size);
+        std::swap(m_capacity, other.m_capacity);
+        std::swap(m_mapped, other.m_mapped);
+    }
+
     void clear()
     {
         if (m_data)

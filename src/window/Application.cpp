@@ -7,6 +7,7 @@
 #include "ToolsMenu.h"
 #include "journal/Journal.h"
 #include "journal/JournalMenu.h"
+#include "readings/ReadingsCsv.h"
 #include "readings/ReadingsWindow.h"
 #include "serial/SerialComm.h"
 
@@ -23,7 +24,18 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     Form1 form(&comm, &dialogs);
     ReadingsWindow readings(&form, &dialogs); // keeps the run's log from the first line
     addReadingsMenu(&form, &readings);
-    new JournalMenu(&form, &journal, &dialogs, toolsMenu(&form));
+    auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, toolsMenu(&form));
+    // The readings go to the journal beside their lines, and come back with them.
+    QObject::connect(&readings, &ReadingsWindow::logged, &journal, [&](qint64 from, qint64 to) {
+        if (journal.path().isEmpty())
+            return; // none kept
+        QByteArray rows;
+        for (qint64 i = from; i < to; ++i)
+            rows += readingsCsvRow(readings.log(), i);
+        journal.addReadings(rows, readingsCsvHeader);
+    });
+    QObject::connect(journalMenu, &JournalMenu::recovered, &readings,
+                     [&readings](const JournalRun &run) { readings.recoverEarlier(run.readings); });
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;

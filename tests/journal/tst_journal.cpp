@@ -164,6 +164,7 @@ private slots:
         QCOMPARE(runs.size(), size_t(1));
         QVERIFY(!runs[0].ended && !runs[0].running);
         QCOMPARE(contents(runs[0].text), sent);
+        QCOMPARE(contents(runs[0].readings).count("sign value unit,"), 40); // the readings' CSV beside it
         QCOMPARE(journalToRecover(dir.filePath(QStringLiteral("ondril/journal"))).text, runs[0].text);
     }
 };

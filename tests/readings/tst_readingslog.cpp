@@ -112,6 +112,25 @@ private slots:
         QVERIFY2(rows[3].endsWith(",\"S D      -0.05 g\",command status value,unstable,-0.05,g\r"), rows[3].constData());
         QCOMPARE(rows.size(), 5); // and the empty rest after the last CR LF
 
+        // Told back by a journal, an earlier run's lines go before this run's.
+        QVERIFY(!parseReadingsCsvRow(rows[0]));           // the header
+        QVERIFY(!parseReadingsCsvRow(rows[1].left(40))); // cut off in its raw field
+        std::vector<ReadingsLog::Earlier> earlier;
+        for (int i = 1; i <= 3; ++i)
+            earlier.push_back(parseReadingsCsvRow(rows[i] + '\n').value());
+        ReadingsLog later;
+        later.received("     +  152.40 g\r\n", 0, wall + 1000);
+        QVERIFY(later.recoverEarlier(earlier));
+        QCOMPARE(later.size(), 4);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(later.raw(i).toByteArray(), log.raw(i).toByteArray());
+            QCOMPARE(later.record(i).wallMs, log.record(i).wallMs);
+            QCOMPARE(later.record(i).command, log.record(i).command);
+            QCOMPARE(later.record(i).replyUs, log.record(i).replyUs);
+        }
+        QCOMPARE(later.raw(3).toByteArray(), QByteArray("     +  152.40 g"));
+        QCOMPARE(later.statsByUnit()[0].stats.count(), 3);
+
         // A folder where the file should be: the reason, and nothing half written.
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken.csv")));
         QVERIFY(!writeReadingsCsv(dir.filePath(QStringLiteral("taken.csv")), log, &why));
