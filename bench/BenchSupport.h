@@ -60,6 +60,8 @@ void decoderSpeed();
 void readingsMemory(qint64 readings);
 void trendRedraw(qint64 readings);
 void readingsWindowRefresh();
+// The journal (journal_bench.cpp).
+void journalCost();
 void mebibyteWithoutLineEnd();
 
 } // namespace bench
