@@ -14,11 +14,19 @@
 #include <QSettings>
 #include <QUrl>
 
+#include <memory>
+
 namespace ondril {
 
 namespace {
 
 const QString keepKey = QStringLiteral("journal/keep");
+
+// The program's one settings file: ~/.config/Ondril.conf.
+std::unique_ptr<QSettings> settings()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ondril"));
+}
 
 qint64 countLines(const QString &path)
 {
@@ -44,7 +52,7 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
     m_keep = menu->addAction(QStringLiteral("Keep a journal"));
     m_keep->setObjectName(QStringLiteral("keepJournal"));
     m_keep->setCheckable(true);
-    m_keep->setChecked(QSettings().value(keepKey, true).toBool());
+    m_keep->setChecked(settings()->value(keepKey, true).toBool());
     m_recover = menu->addAction(QString());
     m_recover->setObjectName(QStringLiteral("recoverJournal"));
     m_recover->setVisible(false);
@@ -83,11 +91,10 @@ void JournalMenu::setKeeping(bool keep)
 {
     m_keep->setChecked(keep);
     // The one choice kept: switched off, it stays off; on again, it is the default.
-    QSettings settings;
     if (keep)
-        settings.remove(keepKey);
+        settings()->remove(keepKey);
     else
-        settings.setValue(keepKey, false);
+        settings()->setValue(keepKey, false);
     if (!keep)
         m_journal->end();
 }

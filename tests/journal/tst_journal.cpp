@@ -93,6 +93,25 @@ private slots:
         QVERIFY(!journalMenu.recover()); // once
     }
 
+    void shouldKeepOnlyTheChoiceToStopForTheNextRun()
+    {
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.path()));
+        const QString conf = dir.filePath(QStringLiteral("Ondril.conf"));
+        FormRig rig;
+        Journal journal(dir.filePath(QStringLiteral("journal")));
+        const auto run = [&] { // a menu as a run makes it, read from the settings
+            return std::make_unique<JournalMenu>(&rig.form, &journal, &rig.dialogs, new QMenu(&rig.form));
+        };
+        QVERIFY(run()->keeping()); // on, and nothing written for it
+        QVERIFY(!QFile::exists(conf));
+        run()->setKeeping(false);
+        QVERIFY(!run()->keeping()); // the next run remembers
+        run()->setKeeping(true);
+        QVERIFY(run()->keeping());
+        QVERIFY(!contents(conf).contains("keep"));
+    }
+
     void shouldPruneOldAndLargeJournalsButNoOtherFile()
     {
         QTemporaryDir dir;
