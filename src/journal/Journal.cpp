@@ -13,6 +13,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace ondril {
 
 namespace {
@@ -134,8 +136,10 @@ bool Journal::write(int fd, QByteArrayView bytes)
 
 void Journal::note(const QByteArray &line)
 {
-    if (m_companion >= 0)
-        write(m_companion, line + '\n');
+    if (m_companion >= 0 && write(m_companion, line + '\n')) {
+        const std::lock_guard lock(m_mutex);
+        m_companionDirty = true;
+    }
 }
 
 void Journal::fail(const QString &reason)
@@ -202,12 +206,14 @@ void Journal::syncLoop()
         if (!m_stopping && m_wake.wait_until(lock, next, [this] { return m_stopping; }))
             continue; // told to stop while waiting: sync at once
         const qint64 since = m_dirtySinceNs;
+        const bool companion = std::exchange(m_companionDirty, false);
         m_dirtySinceNs = 0;
         next = Clock::now() + std::chrono::milliseconds(950);
         lock.unlock();
         ::fdatasync(m_text);
         ::fdatasync(m_readings);
-        ::fdatasync(m_companion);
+        if (companion)
+            ::fdatasync(m_companion);
         lock.lock();
         m_worstLagNs = std::max(m_worstLagNs, steadyNow() - since);
     }

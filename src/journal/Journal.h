@@ -72,6 +72,7 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     qint64 m_dirtySinceNs = 0; // 0: everything written is on the disk
+    bool m_companionDirty = false;
     qint64 m_worstLagNs = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <cmath>
+#include <cstdio>
 
 namespace ondril {
 
@@ -37,6 +38,32 @@ const char *statusName(ReadingStatus status)
     case ReadingStatus::NotAReading: break;
     }
     return "not a reading";
+}
+
+// Local time in ISO 8601 with milliseconds, as Qt writes it, without asking
+// the time zone for each row (Qt sets it up afresh each time): the offset
+// is looked up again for each quarter of an hour, on whose bounds zones
+// change theirs. Rows are written from one thread only.
+QByteArray localIsoTime(qint64 ms)
+{
+    static qint64 from = 1;
+    static qint64 to = 0;
+    static qint64 offsetMs = 0;
+    constexpr qint64 quarter = 15 * 60 * 1000;
+    constexpr qint64 day = 24 * 3600 * 1000;
+    if (ms < from || ms >= to) {
+        from = ms - ((ms % quarter) + quarter) % quarter;
+        to = from + quarter;
+        offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000;
+    }
+    const qint64 local = ms + offsetMs;
+    const qint64 msOfDay = ((local % day) + day) % day;
+    const QDate date = QDate(1970, 1, 1).addDays((local - msOfDay) / day);
+    char text[40];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02lld:%02lld:%02lld.%03lld", date.year(),
+                                date.month(), date.day(), msOfDay / 3600000, msOfDay / 60000 % 60,
+                                msOfDay / 1000 % 60, msOfDay % 1000);
+    return QByteArray(text, n);
 }
 
 } // namespace
@@ -76,7 +103,7 @@ const QByteArray readingsCsvHeader = "time,command,reply_ms,raw,shape,status,val
 QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i)
 {
     const ReadingsLog::Record &r = log.record(i);
-    QByteArray row = QDateTime::fromMSecsSinceEpoch(r.wallMs).toString(Qt::ISODateWithMs).toLatin1() + ',';
+    QByteArray row = localIsoTime(r.wallMs) + ',';
     if (r.command >= 0)
         row += balanceCommands[size_t(r.command)].caption;
     row += ',';

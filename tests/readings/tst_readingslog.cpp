@@ -137,6 +137,32 @@ private slots:
         QVERIFY(!why.isEmpty());
     }
 
+    void shouldWriteLocalTimesAsQtDoes_data()
+    {
+        QTest::addColumn<QString>("utc");
+        QTest::newRow("winter") << QStringLiteral("2026-01-15T11:59:59.999Z");
+        QTest::newRow("summer time begins") << QStringLiteral("2026-03-29T00:59:59.500Z");
+        QTest::newRow("an hour on") << QStringLiteral("2026-03-29T01:00:00.000Z");
+        QTest::newRow("summer time ends") << QStringLiteral("2026-10-25T00:59:59.999Z");
+        QTest::newRow("an hour back") << QStringLiteral("2026-10-25T01:00:00.001Z");
+        QTest::newRow("before 1970") << QStringLiteral("1969-12-31T23:59:59.999Z");
+    }
+
+    void shouldWriteLocalTimesAsQtDoes()
+    {
+        // In a zone with summer time, where the offset changes.
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+        QFETCH(QString, utc);
+        const qint64 at = QDateTime::fromString(utc, Qt::ISODateWithMs).toMSecsSinceEpoch();
+        ReadingsLog log;
+        log.received("     +  152.37 g\r\n", 0, at - 3'600'000); // the hour before, in the same run
+        log.received("     +  152.37 g\r\n", 0, at);
+        readingsCsvRow(log, 0);
+        const QByteArray row = readingsCsvRow(log, 1);
+        QCOMPARE(row.left(row.indexOf(',')), QDateTime::fromMSecsSinceEpoch(at).toString(Qt::ISODateWithMs).toLatin1());
+    }
+
     void shouldWriteValuesAsSent_data()
     {
         QTest::addColumn<qint64>("mantissa");
