@@ -62,7 +62,7 @@ bool Journal::open(const QString &port)
         fail(why);
         return false;
     }
-    m_readingsStarted = false;
+    m_textSize = m_companionSize = m_readingsSize = 0;
     m_path = base + journalTextSuffix;
     note(journalMagic);
     note("started " + stamp(m_started).toLatin1());
@@ -75,7 +75,7 @@ void Journal::add(QByteArrayView text, const QString &port)
 {
     if (m_text < 0 && !open(port))
         return;
-    if (!write(m_text, text)) {
+    if (!write(m_text, text, &m_textSize)) {
         fail(QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
@@ -93,12 +93,15 @@ void Journal::addReadings(QByteArrayView rows, QByteArrayView header)
 {
     if (m_readings < 0)
         return;
-    if (!m_readingsStarted)
-        m_readingsStarted = write(m_readings, header);
-    if (!m_readingsStarted || !write(m_readings, rows)) {
-        fail(QString::fromLocal8Bit(std::strerror(errno)));
-        return;
+    qint64 lost = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_readingsHeader = header.toByteArray();
+        m_pendingRows += rows;
+        std::swap(lost, m_rowsLost);
     }
+    if (lost > 0)
+        note(QStringLiteral("missing %1 bytes of readings before %2").arg(lost).arg(stamp(QDateTime::currentDateTime())).toUtf8());
     markDirty();
 }
 
@@ -114,16 +117,15 @@ void Journal::markDirty()
 }
 
 // All of `bytes` or none: a line cut by a full disk is taken back.
-bool Journal::write(int fd, QByteArrayView bytes)
+bool Journal::write(int fd, QByteArrayView bytes, qint64 *size)
 {
-    const off_t before = ::lseek(fd, 0, SEEK_END);
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             const int error = n < 0 ? errno : ENOSPC;
-            if (done > 0 && before >= 0 && ::ftruncate(fd, before) != 0) {
+            if (done > 0 && ::ftruncate(fd, off_t(*size)) != 0) {
                 // What was cut stays; the companion still tells of the missing line.
             }
             errno = error;
@@ -131,12 +133,13 @@ bool Journal::write(int fd, QByteArrayView bytes)
         }
         done += n;
     }
+    *size += bytes.size();
     return true;
 }
 
 void Journal::note(const QByteArray &line)
 {
-    if (m_companion >= 0 && write(m_companion, line + '\n')) {
+    if (m_companion >= 0 && write(m_companion, line + '\n', &m_companionSize)) {
         const std::lock_guard lock(m_mutex);
         m_companionDirty = true;
     }
@@ -207,14 +210,21 @@ void Journal::syncLoop()
             continue; // told to stop while waiting: sync at once
         const qint64 since = m_dirtySinceNs;
         const bool companion = std::exchange(m_companionDirty, false);
+        const QByteArray rows = std::exchange(m_pendingRows, {});
+        const QByteArray header = m_readingsHeader;
         m_dirtySinceNs = 0;
         next = Clock::now() + std::chrono::milliseconds(950);
         lock.unlock();
+        const bool rowsWritten = rows.isEmpty()
+            || ((m_readingsSize > 0 || write(m_readings, header, &m_readingsSize))
+                && write(m_readings, rows, &m_readingsSize));
         ::fdatasync(m_text);
         ::fdatasync(m_readings);
         if (companion)
             ::fdatasync(m_companion);
         lock.lock();
+        if (!rowsWritten)
+            m_rowsLost += rows.size();
         m_worstLagNs = std::max(m_worstLagNs, steadyNow() - since);
     }
 }

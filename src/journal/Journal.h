@@ -30,7 +30,9 @@ public:
     // `port` names the port in the file's name and its companion.
     void add(QByteArrayView text, const QString &port);
     // Rows of the readings those lines were, for the CSV beside the text;
-    // `header` goes first. Nothing when no journal is open.
+    // `header` goes first. Written with each sync, at most a second later:
+    // unlike the text, they can be told again from it. Nothing when no
+    // journal is open.
     void addReadings(QByteArrayView rows, QByteArrayView header);
     // Marks the journal as ended cleanly and closes it; a later line starts a new one.
     void end();
@@ -46,7 +48,7 @@ signals:
 
 private:
     bool open(const QString &port);
-    bool write(int fd, QByteArrayView bytes);
+    static bool write(int fd, QByteArrayView bytes, qint64 *size);
     void note(const QByteArray &line);
     void markDirty();
     void fail(const QString &reason);
@@ -60,7 +62,9 @@ private:
     int m_text = -1;
     int m_companion = -1;
     int m_readings = -1;
-    bool m_readingsStarted = false;
+    qint64 m_textSize = 0; // what each holds: where a cut line is taken back to
+    qint64 m_companionSize = 0;
+    qint64 m_readingsSize = 0; // the syncer's
     bool m_troubleTold = false;
     // Lines that could not be written, since when, and why.
     qint64 m_missing = 0;
@@ -73,6 +77,9 @@ private:
     bool m_stopping = false;
     qint64 m_dirtySinceNs = 0; // 0: everything written is on the disk
     bool m_companionDirty = false;
+    QByteArray m_readingsHeader;
+    QByteArray m_pendingRows;
+    qint64 m_rowsLost = 0;
     qint64 m_worstLagNs = 0;
 };
 

@@ -176,7 +176,7 @@ private slots:
             sent += line;
             QTest::qWait(40);
         }
-        QTest::qWait(500);
+        QTest::qWait(1200); // the readings go with the next sync, within a second
         ::kill(pid_t(ondril.processId()), SIGKILL);
         QVERIFY(ondril.waitForFinished(5000));
         const std::vector<JournalRun> runs = findJournals(dir.filePath(QStringLiteral("ondril/journal")));
