@@ -7,7 +7,6 @@
 #include <QSaveFile>
 
 #include <cmath>
-#include <cstdio>
 
 namespace ondril {
 
@@ -58,12 +57,28 @@ QByteArray localIsoTime(qint64 ms)
     }
     const qint64 local = ms + offsetMs;
     const qint64 msOfDay = ((local % day) + day) % day;
-    const QDate date = QDate(1970, 1, 1).addDays((local - msOfDay) / day);
-    char text[40];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02lld:%02lld:%02lld.%03lld", date.year(),
-                                date.month(), date.day(), msOfDay / 3600000, msOfDay / 60000 % 60,
-                                msOfDay / 1000 % 60, msOfDay % 1000);
-    return QByteArray(text, n);
+    // The civil date of a day count (H. Hinnant's days_from_civil, backwards).
+    const qint64 z = (local - msOfDay) / day + 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const qint64 d = doy - (153 * mp + 2) / 5 + 1;
+    const qint64 m = mp < 10 ? mp + 3 : mp - 9;
+    const qint64 y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+    QByteArray text(23, Qt::Uninitialized); // yyyy-MM-ddTHH:mm:ss.zzz
+    char *p = text.data();
+    const auto put = [&p](qint64 value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            p[i] = char('0' + value % 10);
+        p += digits;
+    };
+    const auto sep = [&p](char c) { *p++ = c; };
+    put(y, 4), sep('-'), put(m, 2), sep('-'), put(d, 2), sep('T');
+    put(msOfDay / 3600000, 2), sep(':'), put(msOfDay / 60000 % 60, 2), sep(':'), put(msOfDay / 1000 % 60, 2);
+    sep('.'), put(msOfDay % 1000, 3);
+    return text;
 }
 
 } // namespace
