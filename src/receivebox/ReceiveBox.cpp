@@ -86,16 +86,19 @@ ReceiveBox::~ReceiveBox() = default;
 
 bool ReceiveBox::append(QStringView received)
 {
-    QByteArray bytes;
-    try {
-        bytes = received.toLatin1();
-    } catch (const std::bad_alloc &) {
-        return refuse();
-    }
-    return edit(m_text.size(), m_text.size(), bytes, Origin::Received);
+    return receive(received, m_text.size());
 }
 
 bool ReceiveBox::prepend(QStringView received)
+{
+    if (!receive(received, 0))
+        return false;
+    forgetHistory();
+    setSelection(m_text.size(), m_text.size());
+    return true;
+}
+
+bool ReceiveBox::receive(QStringView received, qint64 at)
 {
     QByteArray bytes;
     try {
@@ -103,11 +106,7 @@ bool ReceiveBox::prepend(QStringView received)
     } catch (const std::bad_alloc &) {
         return refuse();
     }
-    forgetHistory();
-    if (!edit(0, 0, bytes, Origin::Received))
-        return false;
-    setSelection(m_text.size(), m_text.size());
-    return true;
+    return edit(at, at, bytes, Origin::Received);
 }
 
 bool ReceiveBox::insertTyped(const QString &text)

@@ -118,6 +118,7 @@ private:
     // received ones are painted at a measured pace.
     enum class Origin { Received, Typed, Edit, History };
     bool insert(const QString &text, Origin origin);
+    bool receive(QStringView received, qint64 at);
     bool edit(qint64 from, qint64 to, QByteArrayView with, Origin origin);
     bool refuse();
     bool copySelection();
