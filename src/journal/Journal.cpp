@@ -96,7 +96,8 @@ void Journal::addReadings(QByteArrayView rows, QByteArrayView header)
     qint64 lost = 0;
     {
         const std::lock_guard lock(m_mutex);
-        m_readingsHeader = header.toByteArray();
+        if (m_readingsHeader.isEmpty())
+            m_readingsHeader = header.toByteArray();
         m_pendingRows += rows;
         std::swap(lost, m_rowsLost);
     }
