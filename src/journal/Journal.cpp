@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <utility>
@@ -19,10 +20,12 @@ namespace ondril {
 
 namespace {
 
-int openNew(const QString &path)
+int openNew(const QString &path, int how = O_WRONLY | O_APPEND)
 {
-    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
+    return ::open(QFile::encodeName(path).constData(), how | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
 }
+
+constexpr qint64 mapStep = qint64(1) << 20;
 
 QString stamp(const QDateTime &t)
 {
@@ -45,7 +48,7 @@ bool Journal::open(const QString &port)
     QString why;
     if (!QDir().mkpath(m_folder))
         why = QStringLiteral("the folder cannot be made");
-    else if ((m_text = openNew(base + journalTextSuffix)) < 0)
+    else if ((m_text = openNew(base + journalTextSuffix, O_RDWR)) < 0)
         why = QString::fromLocal8Bit(std::strerror(errno));
     else if (::flock(m_text, LOCK_EX | LOCK_NB) != 0 || (m_companion = openNew(base + journalCompanionSuffix)) < 0
              || (m_readings = openNew(base + journalReadingsSuffix)) < 0)
@@ -63,6 +66,7 @@ bool Journal::open(const QString &port)
         return false;
     }
     m_textSize = m_companionSize = m_readingsSize = 0;
+    m_mapFailed = false;
     m_path = base + journalTextSuffix;
     note(journalMagic);
     note("started " + stamp(m_started).toLatin1());
@@ -75,7 +79,10 @@ void Journal::add(QByteArrayView text, const QString &port)
 {
     if (m_text < 0 && !open(port))
         return;
-    if (!write(m_text, text, &m_textSize)) {
+    if (mapText(m_textSize + text.size())) {
+        std::memcpy(m_map + m_textSize, text.data(), size_t(text.size()));
+        m_textSize += text.size();
+    } else if (!write(m_text, text, &m_textSize)) {
         fail(QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
@@ -117,11 +124,38 @@ void Journal::markDirty()
     m_wake.notify_one();
 }
 
+// The text goes into a shared mapping of its file: a copy, no system call,
+// and the page cache keeps it through a kill; its file is forced to the
+// disk as ever. Its room is allocated first,
+// a megabyte at a time, so that a full disk shows here and never as a fault
+// on the mapping. Where that cannot be done, each line is written instead.
+bool Journal::mapText(qint64 bytes)
+{
+    if (m_map && bytes <= m_mapSize)
+        return true;
+    if (m_mapFailed)
+        return false;
+    const qint64 size = (bytes / mapStep + 1) * mapStep; // a crash leaves less than a megabyte of zeros
+
+    void *p = MAP_FAILED;
+    if (::posix_fallocate(m_text, 0, off_t(size)) == 0)
+        p = m_map ? ::mremap(m_map, size_t(m_mapSize), size_t(size), MREMAP_MAYMOVE)
+                  : ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_text, 0);
+    if (p == MAP_FAILED) {
+        m_mapFailed = true; // written line by line from here on, after what the mapping holds
+        return false;
+    }
+    m_map = static_cast<char *>(p);
+    m_mapSize = size;
+    return true;
+}
+
 // All of `bytes` or none: a line cut by a full disk is taken back.
 bool Journal::write(int fd, QByteArrayView bytes, qint64 *size)
 {
     for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, size_t(bytes.size() - done));
+        // At the end of what it holds (files opened for appending append anyway).
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(*size + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -163,6 +197,14 @@ void Journal::end()
     if (m_text < 0)
         return;
     stopSyncing();
+    if (m_map) {
+        ::munmap(m_map, size_t(m_mapSize));
+        m_map = nullptr;
+        m_mapSize = 0;
+    }
+    // Without the room allocated ahead: the text alone, exactly.
+    if (::ftruncate(m_text, off_t(m_textSize)) == 0)
+        ::fdatasync(m_text);
     note("ended " + stamp(QDateTime::currentDateTime()).toLatin1());
     ::fdatasync(m_companion);
     ::close(m_companion);

@@ -49,6 +49,7 @@ signals:
 private:
     bool open(const QString &port);
     static bool write(int fd, QByteArrayView bytes, qint64 *size);
+    bool mapText(qint64 bytes);
     void note(const QByteArray &line);
     void markDirty();
     void fail(const QString &reason);
@@ -62,6 +63,9 @@ private:
     int m_text = -1;
     int m_companion = -1;
     int m_readings = -1;
+    char *m_map = nullptr; // the text file's room, mapped
+    qint64 m_mapSize = 0;
+    bool m_mapFailed = false;
     qint64 m_textSize = 0; // what each holds: where a cut line is taken back to
     qint64 m_companionSize = 0;
     qint64 m_readingsSize = 0; // the syncer's

@@ -26,6 +26,33 @@ bool lockedByItsRun(const QString &path)
     return locked;
 }
 
+// A run that ended otherwise leaves the room its text had ahead: zeros past
+// its last line, less than a megabyte. They go, so the file is the text.
+// (Zero bytes the balance itself sent last, just before a crash, go too.)
+void cutRoomAhead(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    qint64 end = file.size();
+    while (end > 0) {
+        const qint64 from = std::max<qint64>(0, end - 65536);
+        if (!file.seek(from))
+            return;
+        const QByteArray block = file.read(end - from);
+        if (block.size() != end - from)
+            return;
+        qsizetype kept = block.size();
+        while (kept > 0 && block[kept - 1] == '\0')
+            --kept;
+        end = from + kept;
+        if (kept > 0)
+            break;
+    }
+    if (end < file.size())
+        file.resize(end);
+}
+
 } // namespace
 
 QString defaultJournalFolder()
@@ -77,6 +104,10 @@ std::vector<JournalRun> findJournals(const QString &folder)
                 run.recovered = true;
         }
         run.running = !run.ended && lockedByItsRun(run.text);
+        if (!run.ended && !run.running) {
+            cutRoomAhead(run.text);
+            run.bytes = QFileInfo(run.text).size() + QFileInfo(run.readings).size();
+        }
         runs.push_back(run);
     }
     std::sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {

@@ -46,6 +46,7 @@ private slots:
             Journal journal(folder);
             journal.add("14:03:27      +  152.37 g\r\n", QStringLiteral("COM 3"));
             journal.add("\xff\x01 odd bytes\r\n", QStringLiteral("COM 3"));
+            journal.add(QByteArray(1'500'000, 'x') + "\r\n", QStringLiteral("COM 3")); // past the first megabyte
             QVERIFY(journal.path().contains(QStringLiteral("-COM3-")));
             const std::vector<JournalRun> runs = findJournals(folder);
             QCOMPARE(runs.size(), size_t(1));
@@ -53,7 +54,8 @@ private slots:
             QVERIFY(journalToRecover(folder).text.isEmpty());
         }
         const std::vector<JournalRun> runs = findJournals(folder);
-        QCOMPARE(contents(runs[0].text), QByteArray("14:03:27      +  152.37 g\r\n\xff\x01 odd bytes\r\n"));
+        QCOMPARE(contents(runs[0].text),
+                 QByteArray("14:03:27      +  152.37 g\r\n\xff\x01 odd bytes\r\n") + QByteArray(1'500'000, 'x') + "\r\n");
         QVERIFY(runs[0].ended && !runs[0].running);
         QCOMPARE(runs[0].port, QStringLiteral("COM 3"));
         QVERIFY(journalToRecover(folder).text.isEmpty()); // a clean end is not offered
@@ -124,7 +126,8 @@ private slots:
         Journal running(folder); // older by its name than none, but going on
         running.add("now\r\n", QStringLiteral("COM 2"));
 
-        pruneJournals(folder, QDateTime(QDate(2026, 12, 7), QTime(12, 0)), 30, 1000);
+        // The running journal holds its room ahead: a megabyte.
+        pruneJournals(folder, QDateTime(QDate(2026, 12, 7), QTime(12, 0)), 30, (1 << 20) + 1000);
         QStringList left = QDir(folder).entryList(QDir::Files);
         left.removeIf([&](const QString &f) { return running.path().endsWith(f.chopped(4) + QStringLiteral(".txt")); });
         QCOMPARE(left, (QStringList{"2026-01-01T00-00-00-COM1-9.txt", "2026-12-06T08-00-00-COM1-3.run",
