@@ -317,9 +317,14 @@ void summarise(const std::vector<RunCpu> &runs)
     for (size_t i = 1; i < runs.front().size(); ++i) {
         std::vector<double> ratios;
         for (const RunCpu &run : runs)
-            ratios.push_back(run[i].second > 0 ? run[0].second / run[i].second : 0);
+            if (run[i].second > 0) // a run where it never opened its port says nothing
+                ratios.push_back(run[0].second / run[i].second);
         std::sort(ratios.begin(), ratios.end());
-        std::printf("%s %s %.2f", i == 1 ? "" : ",", runs.front()[i].first.c_str(), ratios[ratios.size() / 2]);
+        if (ratios.empty())
+            std::printf("%s %s -", i == 1 ? "" : ",", runs.front()[i].first.c_str());
+        else
+            std::printf("%s %s %.2f (%zu run%s)", i == 1 ? "" : ",", runs.front()[i].first.c_str(),
+                        ratios[ratios.size() / 2], ratios.size(), ratios.size() == 1 ? "" : "s");
     }
     std::printf("\n");
 }
