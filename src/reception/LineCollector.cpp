@@ -33,7 +33,7 @@ bool Form1::collectLine(const qint16 &stop)
             break;
     }
     const qint64 completed = steadyNow();
-    const qint64 discarded = MSComm1->inBufferCount();
+    const qint64 discarded = MSComm1->waitingBytes(); // the property stops at 32,767
     MSComm1->setInBufferCount(0);
     const QString received = pending;
     if (Check1->isChecked())

@@ -68,9 +68,7 @@ void MSComm::setInBufferCount(qint16 count)
 
 qint16 MSComm::inBufferCount() const
 {
-    if (!isDeviceOpen())
-        return 0;
-    return qint16(qMin<qint64>(bytesWaiting(), std::numeric_limits<qint16>::max()));
+    return qint16(qMin<qint64>(waitingBytes(), std::numeric_limits<qint16>::max()));
 }
 
 void MSComm::setRThreshold(qint16 threshold)

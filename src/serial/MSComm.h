@@ -50,6 +50,8 @@ public:
     // Writing 0 discards whatever has arrived and was not yet read.
     void setInBufferCount(qint16 count);
     qint16 inBufferCount() const;
+    // The same, uncapped: what setting InBufferCount to 0 throws away.
+    qint64 waitingBytes() const { return isDeviceOpen() ? bytesWaiting() : 0; }
 
     void setRThreshold(qint16 threshold);
     qint16 rThreshold() const { return m_rThreshold; }

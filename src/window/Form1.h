@@ -93,7 +93,8 @@ public:
 
 signals:
     // For what watches the link beside the window, connected queued so that
-    // nothing of it runs inside the handlers: a command went out; a line was
+    // nothing of it runs inside the handlers (but the journal's write, so that
+    // a line is in its file before anything else runs): a command went out; a line was
     // completed (as received, before any stamp) and `discarded` bytes that
     // waited after it were thrown away. Times in ns on the steady clock.
     void commandWritten(int command, qint64 steadyNs);
