@@ -4,6 +4,7 @@
 #include "receivebox/ReceiveBox.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
+#include "window/ToolsMenu.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,12 +22,6 @@ namespace ondril {
 namespace {
 
 const QString keepKey = QStringLiteral("journal/keep");
-
-// The program's one settings file: ~/.config/Ondril.conf.
-std::unique_ptr<QSettings> settings()
-{
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ondril"));
-}
 
 qint64 countLines(const QString &path)
 {
@@ -52,7 +47,7 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
     m_keep = menu->addAction(QStringLiteral("Keep a journal"));
     m_keep->setObjectName(QStringLiteral("keepJournal"));
     m_keep->setCheckable(true);
-    m_keep->setChecked(settings()->value(keepKey, true).toBool());
+    m_keep->setChecked(keptChoices()->value(keepKey, true).toBool());
     m_recover = menu->addAction(QString());
     m_recover->setObjectName(QStringLiteral("recoverJournal"));
     m_recover->setVisible(false);
@@ -92,9 +87,9 @@ void JournalMenu::setKeeping(bool keep)
     m_keep->setChecked(keep);
     // The one choice kept: switched off, it stays off; on again, it is the default.
     if (keep)
-        settings()->remove(keepKey);
+        keptChoices()->remove(keepKey);
     else
-        settings()->setValue(keepKey, false);
+        keptChoices()->setValue(keepKey, false);
     if (!keep)
         m_journal->end();
 }

@@ -8,7 +8,7 @@ namespace ondril {
 MSComm::MSComm(PortMap ports, QObject *parent)
     : QObject(parent), m_ports(std::move(ports))
 {
-    LineSettings::parse(m_settingsText, &m_line);
+    LineSettings::parse(QStringLiteral("9600,n,8,1"), &m_line);
 }
 
 MSComm::~MSComm() = default;
@@ -25,13 +25,35 @@ bool MSComm::setCommPort(qint16 port)
 
 bool MSComm::setSettings(const QString &settings)
 {
-    LineSettings line;
+    LineSettings line = m_line;
     if (!LineSettings::parse(settings, &line)) {
         m_error = QStringLiteral("Invalid settings \"%1\"").arg(settings);
         return false;
     }
-    m_settingsText = settings;
     m_line = line; // takes effect at the next open
+    return true;
+}
+
+bool MSComm::setHandshaking(Handshaking handshaking)
+{
+    LineSettings line = m_line;
+    line.handshaking = handshaking;
+    return setLine(line);
+}
+
+bool MSComm::setLine(const LineSettings &line)
+{
+    QString why;
+    if (isDeviceOpen() && !configureDevice(line, &why)) {
+        QString ignored;
+        configureDevice(m_line, &ignored);
+        m_error = QStringLiteral("%1 does not take %2, %3 baud, handshake %4: %5")
+                      .arg(device(), line.description())
+                      .arg(line.baud)
+                      .arg(handshakingName(line.handshaking), why);
+        return false;
+    }
+    m_line = line; // a closed port takes it at the next open
     return true;
 }
 
@@ -99,11 +121,14 @@ QString MSComm::input()
 {
     if (!isDeviceOpen())
         return {};
-    return QString::fromLatin1(readBytes(m_inputLen));
+    const QByteArray bytes = readBytes(m_inputLen);
+    emit bytesRead(bytes);
+    return QString::fromLatin1(bytes);
 }
 
 void MSComm::bytesArrived()
 {
+    emit bytesReceived();
     // Whether anything is still waiting is checked when the event is delivered.
     if (m_rThreshold > 0)
         postReceiveEvent();
@@ -111,6 +136,7 @@ void MSComm::bytesArrived()
 
 void MSComm::bytesArrivedInLoop()
 {
+    emit bytesReceived();
     raiseReceiveEvent();
 }
 

@@ -35,8 +35,15 @@ public:
     bool setCommPort(qint16 port);
     qint16 commPort() const { return m_commPort; }
 
+    // Takes effect at the next open.
     bool setSettings(const QString &settings);
-    QString settings() const { return m_settingsText; }
+    QString settings() const { return m_line.text(); }
+    bool setHandshaking(Handshaking handshaking);
+    Handshaking handshaking() const { return m_line.handshaking; }
+    const LineSettings &line() const { return m_line; }
+    // Speed, framing and handshake. These two put them to an open device at
+    // once; one the device refuses leaves the former in force.
+    bool setLine(const LineSettings &line);
 
     bool setPortOpen(bool open);
     bool portOpen() const { return isDeviceOpen(); }
@@ -78,9 +85,19 @@ signals:
     // The open device failed (unplugged, far side closed). The port is already
     // closed when this arrives, and it arrives once per loss.
     void deviceLost(const QString &reason);
+    // Bytes arrived, whatever RThreshold says: for what reads the port while
+    // receive events are disarmed.
+    void bytesReceived();
+    // What a read of Input took from the port, for what watches the bytes.
+    void bytesRead(const QByteArray &bytes);
+    // What was written has not gone out within a second (a handshake holds it
+    // back). Once, until the output moves again.
+    void outputStalled(const QString &reason);
 
 protected:
     virtual bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) = 0;
+    // Puts new settings to the open device; false with the reason when it refuses.
+    virtual bool configureDevice(const LineSettings &line, QString *error) = 0;
     virtual void closeDevice() = 0;
     virtual bool isDeviceOpen() const = 0;
     virtual bool writeBytes(const QByteArray &bytes, QString *error) = 0;
@@ -106,7 +123,6 @@ private:
 
     PortMap m_ports;
     qint16 m_commPort = 1;
-    QString m_settingsText = QStringLiteral("9600,n,8,1");
     LineSettings m_line;
     qint16 m_inputLen = 0;
     qint32 m_inputMode = 0;

@@ -53,7 +53,8 @@ void Form1::Combo1_Click(int index)
 void Form1::Combo2_Click(int index)
 {
     stopEverything();
-    MSComm1->setSettings(Combo2->itemText(index) + QStringLiteral(",n,8,1"));
+    // The framing and handshake stay as they are: n,8,1 unless changed in the line settings.
+    MSComm1->setSettings(Combo2->itemText(index) + MSComm1->line().framingText());
     Text3->clear();
     Text4->clear();
     reopenPort();

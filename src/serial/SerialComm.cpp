@@ -1,5 +1,13 @@
 #include "SerialComm.h"
 
+#include "TerminalExtras.h"
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace ondril {
 
 SerialComm::SerialComm(PortMap ports, QObject *parent)
@@ -8,6 +16,9 @@ SerialComm::SerialComm(PortMap ports, QObject *parent)
     // readyRead comes from the port's notifier, never from inside a call of ours.
     connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::bytesArrivedInLoop);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
+    m_stallCheck.setSingleShot(true);
+    m_stallCheck.setInterval(1000);
+    connect(&m_stallCheck, &QTimer::timeout, this, &SerialComm::checkStall);
 }
 
 SerialComm::~SerialComm()
@@ -36,27 +47,88 @@ static QSerialPort::StopBits toStopBits(int timesTwo)
     }
 }
 
+static QSerialPort::FlowControl toFlowControl(Handshaking h)
+{
+    switch (h) {
+    case Handshaking::XonXoff: return QSerialPort::SoftwareControl;
+    case Handshaking::Rts:
+    case Handshaking::RtsXonXoff: return QSerialPort::HardwareControl;
+    case Handshaking::None: break;
+    }
+    return QSerialPort::NoFlowControl;
+}
+
+// On a closed port the settings are kept for its open.
+static bool setQtLine(QSerialPort &port, const LineSettings &line)
+{
+    return port.setBaudRate(line.baud) && port.setDataBits(QSerialPort::DataBits(line.dataBits))
+           && port.setParity(toParity(line.parity)) && port.setStopBits(toStopBits(line.stopBitsTimesTwo))
+           && port.setFlowControl(toFlowControl(line.handshaking));
+}
+
 bool SerialComm::openDevice(const QString &device, const LineSettings &line, OpenFailure *failure)
 {
     m_port.setPortName(device);
-    m_port.setBaudRate(line.baud);
-    m_port.setDataBits(QSerialPort::DataBits(line.dataBits));
-    m_port.setParity(toParity(line.parity));
-    m_port.setStopBits(toStopBits(line.stopBitsTimesTwo));
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_pseudoTerminal = isPseudoTerminal(device);
+    setQtLine(m_port, framingForQt(line, m_pseudoTerminal));
     if (!m_port.open(QIODevice::ReadWrite)) {
         // Qt files a forbidden device, a busy one and a lock held by another
         // program all as a permission error.
         *failure = {m_port.errorString(), m_port.error() == QSerialPort::PermissionError};
         return false;
     }
+    QString why;
+    if (!setTerminalExtras(m_port.handle(), line, m_pseudoTerminal, &why)) {
+        m_port.close();
+        *failure = {why, false};
+        return false;
+    }
     m_port.clearError();
+    m_stallReported = false;
     return true;
+}
+
+bool SerialComm::configureDevice(const LineSettings &line, QString *error)
+{
+    bool ok = setQtLine(m_port, framingForQt(line, m_pseudoTerminal));
+    if (!ok)
+        *error = m_port.errorString();
+    else
+        ok = setTerminalExtras(m_port.handle(), line, m_pseudoTerminal, error);
+    m_port.clearError();
+    return ok;
 }
 
 void SerialComm::closeDevice()
 {
+    // What a handshake still holds back would keep the close waiting for it,
+    // for up to half a minute on some drivers.
+    if (outputPending())
+        m_port.clear(QSerialPort::Output);
+    m_stallCheck.stop();
     m_port.close();
+}
+
+bool SerialComm::outputPending() const
+{
+    if (m_port.bytesToWrite() > 0)
+        return true;
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (m_port.isOpen() && ::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) == 0 && queued > 0)
+        return true;
+#endif
+    return false;
+}
+
+void SerialComm::checkStall()
+{
+    if (!m_port.isOpen() || !outputPending() || m_stallReported)
+        return;
+    m_stallReported = true;
+    emit outputStalled(QStringLiteral("%1 has not sent what was written to it within a second: handshake %2 "
+                                      "holds it back")
+                           .arg(device(), handshakingName(line().handshaking)));
 }
 
 bool SerialComm::isDeviceOpen() const
@@ -66,6 +138,8 @@ bool SerialComm::isDeviceOpen() const
 
 bool SerialComm::writeBytes(const QByteArray &bytes, QString *error)
 {
+    if (!outputPending())
+        m_stallReported = false; // it moved since
     if (m_port.write(bytes) != bytes.size()) {
         *error = m_port.errorString();
         return false;
@@ -76,6 +150,8 @@ bool SerialComm::writeBytes(const QByteArray &bytes, QString *error)
         *error = QStringLiteral("the device stopped working");
         return false;
     }
+    if (outputPending() && !m_stallCheck.isActive())
+        m_stallCheck.start();
     return true;
 }
 
@@ -103,6 +179,8 @@ void SerialComm::handleError(QSerialPort::SerialPortError error)
     QString reason;
     switch (error) {
     case QSerialPort::ResourceError:
+        if (isOutputHeldBack())
+            return;
         reason = QStringLiteral("the device %1 was removed or its other end closed");
         break;
     case QSerialPort::ReadError:
@@ -118,6 +196,25 @@ void SerialComm::handleError(QSerialPort::SerialPortError error)
         m_port.clearError();
         deviceFailed(reason.arg(device()));
     }
+}
+
+bool SerialComm::isOutputHeldBack()
+{
+#ifdef Q_OS_UNIX
+    // A write the handshake stops fails with EAGAIN, which Qt files as a lost
+    // resource; a device that is gone hangs up.
+    if (errno != EAGAIN || !m_port.isOpen())
+        return false;
+    pollfd p{int(m_port.handle()), 0, 0};
+    if (::poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return false;
+    m_port.clearError();
+    if (!m_stallCheck.isActive())
+        m_stallCheck.start();
+    return true;
+#else
+    return false;
+#endif
 }
 
 } // namespace ondril

@@ -3,6 +3,7 @@
 #include "MSComm.h"
 
 #include <QSerialPort>
+#include <QTimer>
 
 namespace ondril {
 
@@ -15,6 +16,7 @@ public:
 
 protected:
     bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) override;
+    bool configureDevice(const LineSettings &line, QString *error) override;
     void closeDevice() override;
     bool isDeviceOpen() const override;
     bool writeBytes(const QByteArray &bytes, QString *error) override;
@@ -24,8 +26,15 @@ protected:
 
 private:
     void handleError(QSerialPort::SerialPortError error);
+    // Written bytes not yet on the line, in Qt's buffer or the driver's.
+    bool outputPending() const;
+    bool isOutputHeldBack();
+    void checkStall();
 
     QSerialPort m_port;
+    QTimer m_stallCheck;
+    bool m_stallReported = false;
+    bool m_pseudoTerminal = false;
 };
 
 } // namespace ondril

@@ -7,6 +7,7 @@
 #include "ToolsMenu.h"
 #include "journal/Journal.h"
 #include "journal/JournalMenu.h"
+#include "linesettings/LineSettingsMenu.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsWindow.h"
 #include "serial/SerialComm.h"
@@ -26,6 +27,7 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     addReadingsMenu(&form, &readings);
     auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, toolsMenu(&form));
     // The readings go to the journal beside their lines, and come back with them.
+    auto *lineMenu = new LineSettingsMenu(&form, &dialogs, toolsMenu(&form));
     QObject::connect(&readings, &ReadingsWindow::logged, &journal, [&](qint64 from, qint64 to) {
         if (journal.path().isEmpty())
             return; // none kept
@@ -39,6 +41,7 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;
+    lineMenu->restore();
     form.showCentred();
     // Old journals go once the window is up, never those of runs still going.
     QTimer::singleShot(0, &form, [&journal] { pruneJournals(journal.folder(), QDateTime::currentDateTime()); });

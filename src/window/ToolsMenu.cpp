@@ -4,6 +4,7 @@
 
 #include <QMenu>
 #include <QMenuBar>
+#include <QSettings>
 
 namespace ondril {
 
@@ -14,6 +15,11 @@ QMenu *toolsMenu(Form1 *form)
     QMenu *menu = form->menuBar()->addMenu(QStringLiteral("Tools"));
     menu->setObjectName(QStringLiteral("toolsMenu"));
     return menu;
+}
+
+std::unique_ptr<QSettings> keptChoices()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ondril"));
 }
 
 } // namespace ondril

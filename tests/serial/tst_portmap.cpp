@@ -74,17 +74,20 @@ private slots:
         QTest::addColumn<bool>("valid");
         QTest::addColumn<int>("baud");
         QTest::addColumn<int>("stopTimesTwo");
-        QTest::newRow("start-up") << "600,n,8,1" << true << 600 << 2;
-        QTest::newRow("9600") << "9600,n,8,1" << true << 9600 << 2;
-        QTest::newRow("two stop bits, even") << "4800,E,7,2" << true << 4800 << 4;
-        QTest::newRow("one and a half") << "1200,o,5,1.5" << true << 1200 << 3;
-        QTest::newRow("empty") << "" << false << 0 << 0;
-        QTest::newRow("no speed") << ",n,8,1" << false << 0 << 0;
-        QTest::newRow("letters for speed") << "fast,n,8,1" << false << 0 << 0;
-        QTest::newRow("bad parity") << "600,x,8,1" << false << 0 << 0;
-        QTest::newRow("nine data bits") << "600,n,9,1" << false << 0 << 0;
-        QTest::newRow("three stop bits") << "600,n,8,3" << false << 0 << 0;
-        QTest::newRow("too many fields") << "600,n,8,1,1" << false << 0 << 0;
+        QTest::addColumn<QString>("written"); // the text back, and its short name
+        QTest::addColumn<QString>("name");
+        QTest::newRow("start-up") << "600,n,8,1" << true << 600 << 2 << "600,n,8,1" << "8N1";
+        QTest::newRow("9600") << "9600,n,8,1" << true << 9600 << 2 << "9600,n,8,1" << "8N1";
+        QTest::newRow("seven bits, odd") << "1200,o,7,1" << true << 1200 << 2 << "1200,o,7,1" << "7O1";
+        QTest::newRow("two stop bits, even") << "4800,E,7,2" << true << 4800 << 4 << "4800,e,7,2" << "7E2";
+        QTest::newRow("one and a half") << " 1200, o ,5,1.5" << true << 1200 << 3 << "1200,o,5,1.5" << "5O1.5";
+        QTest::newRow("empty") << "" << false << 0 << 0 << "" << "";
+        QTest::newRow("no speed") << ",n,8,1" << false << 0 << 0 << "" << "";
+        QTest::newRow("letters for speed") << "fast,n,8,1" << false << 0 << 0 << "" << "";
+        QTest::newRow("bad parity") << "600,x,8,1" << false << 0 << 0 << "" << "";
+        QTest::newRow("nine data bits") << "600,n,9,1" << false << 0 << 0 << "" << "";
+        QTest::newRow("three stop bits") << "600,n,8,3" << false << 0 << 0 << "" << "";
+        QTest::newRow("too many fields") << "600,n,8,1,1" << false << 0 << 0 << "" << "";
     }
     void shouldParseLineSettings()
     {
@@ -98,6 +101,8 @@ private slots:
             QFETCH(int, stopTimesTwo);
             QCOMPARE(s.baud, baud);
             QCOMPARE(s.stopBitsTimesTwo, stopTimesTwo);
+            QTEST(s.text(), "written");
+            QTEST(s.shortName(), "name");
         } else {
             QCOMPARE(s.baud, -7); // left alone
         }

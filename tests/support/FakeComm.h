@@ -31,6 +31,7 @@ public:
     QByteArray written;
     std::function<void(const QByteArray &)> onWrite; // a balance answering
     QSet<QString> refused; // devices whose open fails
+    char refusedParity = 0; // a parity the device does not take
     QString openedDevice;
     ondril::LineSettings openedLine;
     int opens = 0;
@@ -42,10 +43,23 @@ protected:
             *failure = {QStringLiteral("Permission denied"), true};
             return false;
         }
+        if (refusedParity == line.parity) {
+            *failure = {QStringLiteral("Unsupported parity"), false};
+            return false;
+        }
         m_open = true;
         openedDevice = device;
         openedLine = line;
         ++opens;
+        return true;
+    }
+    bool configureDevice(const ondril::LineSettings &line, QString *error) override
+    {
+        if (refusedParity == line.parity) {
+            *error = QStringLiteral("Unsupported parity");
+            return false;
+        }
+        openedLine = line;
         return true;
     }
     void closeDevice() override { m_open = false; }

@@ -3,6 +3,7 @@
 // balance's remote commands until SIGINT or SIGTERM.
 
 #include "Balance.h"
+#include "Framing.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,6 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     int baud = 600;
+    Framing framing;
     int delayMs = 0;
     int chunk = 0;
     int chunkGapMs = 20;
@@ -44,6 +46,9 @@ void usage(FILE *to)
         "usage: balance-sim [options]\n"
         "  --baud N        the balance's own speed (600 1200 2400 4800 9600; default 600);\n"
         "                  at any other port speed its replies arrive garbled\n"
+        "  --framing F     its data bits, parity and stop bits (7O1, 7E1, 8N1 ...; default\n"
+        "                  8N1); a port framed otherwise reads its replies bit by bit as a\n"
+        "                  UART would. It hears commands whatever the port's settings\n"
         "  --delay MS      wait MS milliseconds before each reply (default 0)\n"
         "  --chunk N       send each reply in pieces of N bytes\n"
         "  --chunk-gap MS  pause between pieces (default 20)\n"
@@ -93,6 +98,8 @@ bool parseOptions(int argc, char **argv, Options *o)
         bool ok = true;
         if (a == "--baud")
             ok = parseInt(v, 1, 4000000, &o->baud);
+        else if (a == "--framing")
+            ok = parseFraming(v, &o->framing);
         else if (a == "--delay")
             ok = parseInt(v, 0, 3600000, &o->delayMs);
         else if (a == "--chunk")
@@ -155,6 +162,26 @@ speed_t constantFor(int baud)
     case 19200: return B19200;
     default: return B600;
     }
+}
+
+// The port's framing as the program set it. A pseudo-terminal keeps only 8
+// data bits without parity, so a program sets 7 data bits there as ISTRIP and
+// a parity as INPCK (with PARODD and CMSPAR as on a real port).
+Framing framingOf(const termios &t)
+{
+    Framing f;
+    switch (t.c_cflag & CSIZE) {
+    case CS5: f.dataBits = 5; break;
+    case CS6: f.dataBits = 6; break;
+    case CS7: f.dataBits = 7; break;
+    default: f.dataBits = (t.c_iflag & ISTRIP) ? 7 : 8; break;
+    }
+    if ((t.c_cflag & PARENB) || (t.c_iflag & INPCK)) {
+        const bool odd = t.c_cflag & PARODD;
+        f.parity = (t.c_cflag & CMSPAR) ? (odd ? 'M' : 'S') : (odd ? 'O' : 'E');
+    }
+    f.stopBits = (t.c_cflag & CSTOPB) ? 2 : 1;
+    return f;
 }
 
 struct Pending {
@@ -264,15 +291,22 @@ private:
 
     void send(std::string line, int delayMs)
     {
+        // The terminal's settings are the port's, as the program set them.
         termios t{};
         int portSpeed = m_opt.baud;
-        if (tcgetattr(m_slave, &t) == 0)
+        Framing portFraming = m_opt.framing;
+        if (tcgetattr(m_master, &t) == 0) {
             portSpeed = speedOf(cfgetispeed(&t));
+            portFraming = framingOf(t);
+        }
         if (portSpeed != m_opt.baud)
             line = garble(line, ++m_garbleSeed);
+        else
+            line = reframe(line, m_opt.framing, portFraming);
         if (m_opt.verbose)
-            std::fprintf(stderr, "balance-sim: reply %zu bytes at %d baud (port %d)\n", line.size(),
-                         m_opt.baud, portSpeed);
+            std::fprintf(stderr, "balance-sim: reply %zu bytes at %d baud %s (port %d %s)\n", line.size(),
+                         m_opt.baud, framingName(m_opt.framing).c_str(), portSpeed,
+                         framingName(portFraming).c_str());
 
         auto due = Clock::now() + std::chrono::milliseconds(m_opt.delayMs + delayMs);
         const size_t piece = m_opt.chunk > 0 ? size_t(m_opt.chunk) : line.size();

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "LineSettings.h"
+
+#include <QString>
+
+namespace ondril {
+
+// What Qt's serial port does not set, put to the terminal directly (Unix):
+// - both handshakes at once (RTS/CTS and XON/XOFF);
+// - the framing of a pseudo-terminal. The kernel keeps a pseudo-terminal at
+//   8 data bits without parity, and the C library then reports any other
+//   framing as an invalid argument. There 7 data bits are kept as ISTRIP (bit
+//   7 dropped on input, as a 7-bit port does) and a parity as INPCK with
+//   PARODD and CMSPAR, where a program on the other end (the balance
+//   simulator) can read them.
+bool isPseudoTerminal(const QString &device);
+// The settings to hand Qt for `line` on that device.
+LineSettings framingForQt(const LineSettings &line, bool pseudoTerminal);
+// After Qt has set its part on the open terminal `fd`.
+bool setTerminalExtras(qintptr fd, const LineSettings &line, bool pseudoTerminal, QString *error);
+
+} // namespace ondril
