@@ -62,6 +62,7 @@ void trendRedraw(qint64 readings);
 void readingsWindowRefresh();
 // The journal (journal_bench.cpp).
 void journalCost();
+void scanTimes();
 void mebibyteWithoutLineEnd();
 
 } // namespace bench

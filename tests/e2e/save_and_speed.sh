@@ -27,7 +27,7 @@ for _ in $(seq 25); do
 done
 [ -f "$log" ] || fail "Save wrote no log file"
 logged || fail "the log holds: $(od -c "$log" | head -5)"
-grep -q "at 2400 baud (port 2400)" "$E2E_TMP/sim.err" \
+grep -q "at 2400 baud 8N1 (port 2400 8N1)" "$E2E_TMP/sim.err" \
     || fail "the line did not run at 2400 baud: $(cat "$E2E_TMP/sim.err")"
 
 exit_through_menu

@@ -1,4 +1,5 @@
 #include "Balance.h"
+#include "Framing.h"
 #include "readings/ReplyDecoder.h"
 
 #include <QRegularExpression>
@@ -114,6 +115,33 @@ private slots:
         QVERIFY(replies.back().delayMs >= 1500 && replies.back().delayMs <= 2500);
         for (const auto &r : replies)
             QVERIFY(QString::fromStdString(r.line).endsWith("\r\n"));
+    }
+
+    void shouldReframeAsAUartReads_data()
+    {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("same framing") << "7O1" << "7O1" << QByteArray("+ 1 g\r\n") << QByteArray("+ 1 g\r\n");
+        // The parity bit lands in bit 7: odd parity of '1' (three ones) is 0,
+        // of 'g' (five ones) 0, of ' ' (one) 0, of '+' (four) 1.
+        QTest::newRow("7O1 read as 8N1") << "7O1" << "8N1" << QByteArray("+ 1g") << QByteArray("\xab\x20\x31\x67");
+        QTest::newRow("7E1 read as 8N1") << "7E1" << "8N1" << QByteArray("+ 1g") << QByteArray("\x2b\xa0\xb1\xe7");
+        QTest::newRow("7N2 read as 8N1: the stop bit") << "7N2" << "8N1" << QByteArray("1") << QByteArray("\xb1");
+        QTest::newRow("8N1 read as 7E1: bit 7 dropped") << "8N1" << "7E1" << QByteArray("+ 1\xe7") << QByteArray("+ 1g");
+        QTest::newRow("8N1 read as 8E1: out of step") << "8N1" << "8E1" << QByteArray("AAAA") << QByteArray("A\x50\xa8\xf4");
+    }
+    void shouldReframeAsAUartReads()
+    {
+        QFETCH(QString, sent);
+        QFETCH(QString, read);
+        QFETCH(QByteArray, in);
+        Framing s, r;
+        QVERIFY(parseFraming(sent.toStdString(), &s));
+        QVERIFY(parseFraming(read.toStdString(), &r));
+        QTEST(QByteArray::fromStdString(reframe(in.toStdString(), s, r)), "out");
+        QVERIFY(!parseFraming("7X1", &s) && !parseFraming("9N1", &s) && !parseFraming("8N3", &s));
     }
 
     void shouldGarbleAllButTheLineEnd()

@@ -38,6 +38,8 @@ struct Options {
     unsigned seed = 1;
     std::string link;
     bool verbose = false;
+    bool paced = false;
+    bool strict = false;
 };
 
 void usage(FILE *to)
@@ -48,7 +50,11 @@ void usage(FILE *to)
         "                  at any other port speed its replies arrive garbled\n"
         "  --framing F     its data bits, parity and stop bits (7O1, 7E1, 8N1 ...; default\n"
         "                  8N1); a port framed otherwise reads its replies bit by bit as a\n"
-        "                  UART would. It hears commands whatever the port's settings\n"
+        "                  UART would. It hears commands whatever the port's settings,\n"
+        "                  unless --strict\n"
+        "  --strict        ignore commands sent at another speed or framing, as a balance\n"
+        "                  that drops characters with framing or parity errors\n"
+        "  --paced         a reply takes the time its characters take on the line\n"
         "  --delay MS      wait MS milliseconds before each reply (default 0)\n"
         "  --chunk N       send each reply in pieces of N bytes\n"
         "  --chunk-gap MS  pause between pieces (default 20)\n"
@@ -85,8 +91,8 @@ bool parseOptions(int argc, char **argv, Options *o)
             usage(stdout);
             std::exit(0);
         }
-        if (a == "--verbose") {
-            o->verbose = true;
+        if (a == "--verbose" || a == "--paced" || a == "--strict") {
+            (a == "--verbose" ? o->verbose : a == "--paced" ? o->paced : o->strict) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -285,28 +291,30 @@ private:
         if (got <= 0)
             return;
         const std::string bytes(buf, size_t(got));
+        if (m_opt.strict) {
+            const PortLine port = portLine();
+            if (port.baud != m_opt.baud || port.framing != m_opt.framing)
+                return;
+        }
         for (const Balance::Reply &r : m_balance.receive(bytes))
             send(r.line, r.delayMs);
     }
 
     void send(std::string line, int delayMs)
     {
-        // The terminal's settings are the port's, as the program set them.
-        termios t{};
-        int portSpeed = m_opt.baud;
-        Framing portFraming = m_opt.framing;
-        if (tcgetattr(m_master, &t) == 0) {
-            portSpeed = speedOf(cfgetispeed(&t));
-            portFraming = framingOf(t);
-        }
-        if (portSpeed != m_opt.baud)
+        const PortLine port = portLine();
+        if (port.baud != m_opt.baud)
             line = garble(line, ++m_garbleSeed);
         else
-            line = reframe(line, m_opt.framing, portFraming);
+            line = reframe(line, m_opt.framing, port.framing);
         if (m_opt.verbose)
             std::fprintf(stderr, "balance-sim: reply %zu bytes at %d baud %s (port %d %s)\n", line.size(),
-                         m_opt.baud, framingName(m_opt.framing).c_str(), portSpeed,
-                         framingName(portFraming).c_str());
+                         m_opt.baud, framingName(m_opt.framing).c_str(), port.baud,
+                         framingName(port.framing).c_str());
+        if (m_opt.paced) {
+            const int bits = 1 + m_opt.framing.dataBits + (m_opt.framing.parity != 'N') + m_opt.framing.stopBits;
+            delayMs += int(line.size() * size_t(bits) * 1000 / size_t(m_opt.baud));
+        }
 
         auto due = Clock::now() + std::chrono::milliseconds(m_opt.delayMs + delayMs);
         const size_t piece = m_opt.chunk > 0 ? size_t(m_opt.chunk) : line.size();
@@ -316,6 +324,19 @@ private:
         }
         std::stable_sort(m_queue.begin(), m_queue.end(),
                          [](const Pending &a, const Pending &b) { return a.due < b.due; });
+    }
+
+    struct PortLine {
+        int baud;
+        Framing framing;
+    };
+    // The terminal's settings are the port's, as the program set them.
+    PortLine portLine() const
+    {
+        termios t{};
+        if (tcgetattr(m_master, &t) != 0)
+            return {m_opt.baud, m_opt.framing};
+        return {speedOf(cfgetispeed(&t)), framingOf(t)};
     }
 
     void flushDue(Clock::time_point now)
