@@ -199,11 +199,14 @@ void LineSettingsMenu::scanDone(std::optional<LineSettings> found, qsizetype tri
         return;
     // As if the operator had picked the speed: the port opens anew with these
     // settings and reception is armed again.
+    // A port lost meanwhile is the device watch's to open again.
     MSComm *comm = m_form->MSComm1;
     const int index = m_form->Combo2->findText(QString::number(comm->line().baud));
-    if (index >= 0) {
+    if (index >= 0 && comm->portOpen()) {
         m_form->Combo2->setCurrentIndex(index);
         m_form->Combo2_Click(index);
+    } else {
+        comm->setRThreshold(1);
     }
     showState();
     watchBytes(true);
