@@ -4,6 +4,8 @@
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 
+#include <QDir>
+
 #include <QCheckBox>
 #include <QFileInfo>
 
@@ -44,7 +46,7 @@ void Form1::Command9_Click()
         reportError(QStringLiteral("ERROR: The log file could not be created.\n%1\n%2").arg(path, why));
         return;
     }
-    Label1->setText(path);
+    Label1->setText(QDir::toNativeSeparators(path));
 }
 
 } // namespace ondril

@@ -6,7 +6,11 @@
 
 #include <cerrno>
 #include <cstring>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace ondril {
 
@@ -41,7 +45,11 @@ bool writeOut(QFileDevice &file, const QList<QByteArrayView> &block, QString *er
     if (!file.flush())
         return errno != 0 ? systemError() : failed(file, error);
     // Devices and pipes cannot be synced and say EINVAL; that is no failure.
+#ifdef Q_OS_WIN
+    if (::_commit(file.handle()) != 0 && errno != EINVAL && errno != EBADF)
+#else
     if (::fsync(file.handle()) != 0 && errno != EINVAL)
+#endif
         return systemError();
     return true;
 }

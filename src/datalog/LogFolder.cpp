@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <QTemporaryFile>
+
+#ifndef Q_OS_WIN
 #include <unistd.h>
+#endif
 
 namespace ondril {
 
@@ -14,7 +18,14 @@ namespace {
 
 bool mayWrite(const QString &folder)
 {
+#ifdef Q_OS_WIN
+    // Windows' access() looks at the read-only flag alone, never at who may
+    // write (C:\Program Files): a file made and removed again tells.
+    QTemporaryFile probe(folder + QStringLiteral("/.ondril-XXXXXX"));
+    return QFileInfo(folder).isDir() && probe.open();
+#else
     return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+#endif
 }
 
 QString documentsFolder()
@@ -29,7 +40,11 @@ QString logFolder()
     const QString own = QCoreApplication::applicationDirPath();
     if (mayWrite(own))
         return own;
+#ifdef Q_OS_WIN
+    const QString home = QDir::homePath(); // %USERPROFILE%
+#else
     const QString home = qEnvironmentVariable("HOME");
+#endif
     if (!home.isEmpty() && QFileInfo(home).isDir()) {
         const QString documents = documentsFolder();
         const QFileInfo where(documents);

@@ -7,12 +7,10 @@
 #include <QDir>
 #include <QFile>
 
+#include "JournalFile.h"
+
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <utility>
 
@@ -20,10 +18,7 @@ namespace ondril {
 
 namespace {
 
-int openNew(const QString &path, int how = O_WRONLY | O_APPEND)
-{
-    return ::open(QFile::encodeName(path).constData(), how | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-}
+using namespace journalfile;
 
 constexpr qint64 mapStep = qint64(1) << 20;
 
@@ -48,17 +43,17 @@ bool Journal::open(const QString &port)
     QString why;
     if (!QDir().mkpath(m_folder))
         why = QStringLiteral("the folder cannot be made");
-    else if ((m_text = openNew(base + journalTextSuffix, O_RDWR)) < 0)
-        why = QString::fromLocal8Bit(std::strerror(errno));
-    else if (::flock(m_text, LOCK_EX | LOCK_NB) != 0 || (m_companion = openNew(base + journalCompanionSuffix)) < 0
-             || (m_readings = openNew(base + journalReadingsSuffix)) < 0)
-        why = QString::fromLocal8Bit(std::strerror(errno));
+    else if ((m_text = createNew(base + journalTextSuffix, true)) < 0)
+        why = lastError();
+    else if (!tryLock(m_text, true) || (m_companion = createNew(base + journalCompanionSuffix, false)) < 0
+             || (m_readings = createNew(base + journalReadingsSuffix, false)) < 0)
+        why = lastError();
     if (!why.isEmpty()) {
         for (const auto &[fd, suffix] : {std::pair{&m_text, journalTextSuffix}, {&m_companion, journalCompanionSuffix},
                                          {&m_readings, journalReadingsSuffix}}) {
             if (*fd >= 0) {
-                ::close(*fd);
-                ::unlink(QFile::encodeName(base + QLatin1String(suffix)).constData());
+                closeFile(*fd);
+                removeFile(base + QLatin1String(suffix));
                 *fd = -1;
             }
         }
@@ -83,7 +78,7 @@ void Journal::add(QByteArrayView text, const QString &port)
         std::memcpy(m_map + m_textSize, text.data(), size_t(text.size()));
         m_textSize += text.size();
     } else if (!write(m_text, text, &m_textSize)) {
-        fail(QString::fromLocal8Bit(std::strerror(errno)));
+        fail(lastError());
         return;
     }
     if (m_missing > 0) {
@@ -137,15 +132,12 @@ bool Journal::mapText(qint64 bytes)
         return false;
     const qint64 size = (bytes / mapStep + 1) * mapStep; // a crash leaves less than a megabyte of zeros
 
-    void *p = MAP_FAILED;
-    if (::posix_fallocate(m_text, 0, off_t(size)) == 0)
-        p = m_map ? ::mremap(m_map, size_t(m_mapSize), size_t(size), MREMAP_MAYMOVE)
-                  : ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, m_text, 0);
-    if (p == MAP_FAILED) {
+    char *p = mapRoom(m_text, m_map, m_mapSize, size);
+    if (!p) {
         m_mapFailed = true; // written line by line from here on, after what the mapping holds
         return false;
     }
-    m_map = static_cast<char *>(p);
+    m_map = p;
     m_mapSize = size;
     return true;
 }
@@ -154,13 +146,12 @@ bool Journal::mapText(qint64 bytes)
 bool Journal::write(int fd, QByteArrayView bytes, qint64 *size)
 {
     for (qsizetype done = 0; done < bytes.size();) {
-        // At the end of what it holds (files opened for appending append anyway).
-        const ssize_t n = ::pwrite(fd, bytes.data() + done, size_t(bytes.size() - done), off_t(*size + done));
-        if (n < 0 && errno == EINTR)
+        const qint64 n = writeAt(fd, bytes.data() + done, bytes.size() - done, *size + done);
+        if (n < 0 && interrupted())
             continue;
         if (n <= 0) {
             const int error = n < 0 ? errno : ENOSPC;
-            if (done > 0 && ::ftruncate(fd, off_t(*size)) != 0) {
+            if (done > 0 && !truncate(fd, *size)) {
                 // What was cut stays; the companion still tells of the missing line.
             }
             errno = error;
@@ -198,18 +189,18 @@ void Journal::end()
         return;
     stopSyncing();
     if (m_map) {
-        ::munmap(m_map, size_t(m_mapSize));
+        unmap(m_map, m_mapSize);
         m_map = nullptr;
         m_mapSize = 0;
     }
     // Without the room allocated ahead: the text alone, exactly.
-    if (::ftruncate(m_text, off_t(m_textSize)) == 0)
-        ::fdatasync(m_text);
+    if (truncate(m_text, m_textSize))
+        syncData(m_text);
     note("ended " + stamp(QDateTime::currentDateTime()).toLatin1());
-    ::fdatasync(m_companion);
-    ::close(m_companion);
-    ::close(m_readings);
-    ::close(m_text); // and its lock goes
+    syncData(m_companion);
+    closeFile(m_companion);
+    closeFile(m_readings);
+    closeFile(m_text); // and its lock goes
     m_text = m_companion = m_readings = -1;
     m_path.clear();
 }
@@ -261,10 +252,10 @@ void Journal::syncLoop()
         const bool rowsWritten = rows.isEmpty()
             || ((m_readingsSize > 0 || write(m_readings, header, &m_readingsSize))
                 && write(m_readings, rows, &m_readingsSize));
-        ::fdatasync(m_text);
-        ::fdatasync(m_readings);
+        syncData(m_text);
+        syncData(m_readings);
         if (companion)
-            ::fdatasync(m_companion);
+            syncData(m_companion);
         lock.lock();
         if (!rowsWritten)
             m_rowsLost += rows.size();

@@ -5,9 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include "JournalFile.h"
+#include "window/ToolsMenu.h"
 
 #include <algorithm>
 
@@ -18,11 +17,11 @@ namespace {
 // Another run holds its journal locked while it goes on.
 bool lockedByItsRun(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = journalfile::openForReading(path);
     if (fd < 0)
         return false;
-    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
-    ::close(fd);
+    const bool locked = !journalfile::tryLock(fd, false);
+    journalfile::closeFile(fd);
     return locked;
 }
 
@@ -57,6 +56,9 @@ void cutRoomAhead(const QString &path)
 
 QString defaultJournalFolder()
 {
+#ifdef Q_OS_WIN
+    return localAppFolder() + QStringLiteral("/journal");
+#endif
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (state.isEmpty() || QDir::isRelativePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");

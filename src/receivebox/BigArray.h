@@ -1,16 +1,26 @@
 #pragma once
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
 namespace ondril {
 
+// The system's pages behind BigArray.
+namespace pages {
+size_t size();
+// `bytes` of pages holding what `old` held (`oldBytes`, nullptr for none);
+// nullptr, with `old` untouched, when the system has no room.
+void *grow(void *old, size_t oldBytes, size_t bytes);
+void release(void *p, size_t bytes);
+// The pages' contents are no longer needed: their memory goes back.
+void discard(void *p, size_t bytes);
+} // namespace pages
+
 // A growable array of plain values in pages of its own from the system.
-// Growing remaps the pages instead of copying them, so a box of a hundred
+// Growing remaps the pages instead of copying them (on Windows: commits more
+// of an address range reserved at the start), so a box of a hundred
 // megabytes never needs room for two copies of itself; memory reserved but
 // not yet written costs nothing; and clearing gives it all back at once.
 template <class T>
@@ -38,14 +48,13 @@ public:
     {
         if (n <= m_capacity)
             return true;
-        static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        static const size_t page = pages::size();
         const size_t wanted = std::max(n, m_capacity + m_capacity / 2);
         if (wanted > (size_t(-1) - page) / sizeof(T))
             return false;
         const size_t bytes = (wanted * sizeof(T) + page - 1) / page * page;
-        void *p = m_data ? mremap(m_data, m_mapped, bytes, MREMAP_MAYMOVE)
-                         : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED)
+        void *p = pages::grow(m_data, m_mapped, bytes);
+        if (!p)
             return false;
         m_data = static_cast<T *>(p);
         m_mapped = bytes;
@@ -86,7 +95,7 @@ public:
     void clear()
     {
         if (m_data)
-            munmap(m_data, m_mapped);
+            pages::release(m_data, m_mapped);
         m_data = nullptr;
         m_size = m_capacity = m_mapped = 0;
     }
@@ -96,11 +105,11 @@ private:
     // unused: a large cut then frees its memory, which Undo's copy of it takes.
     void release(size_t from, size_t to)
     {
-        static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        static const size_t page = pages::size();
         const size_t first = (from * sizeof(T) + page - 1) / page * page;
         const size_t last = to * sizeof(T) / page * page;
         if (last > first && last - first >= (size_t(1) << 20))
-            madvise(reinterpret_cast<char *>(m_data) + first, last - first, MADV_DONTNEED);
+            pages::discard(reinterpret_cast<char *>(m_data) + first, last - first);
     }
 
     T *m_data = nullptr;

@@ -1,5 +1,7 @@
 #include "DeviceWatch.h"
 
+#ifndef Q_OS_WIN
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -171,3 +173,5 @@ void DeviceWatch::announce()
 }
 
 } // namespace ondril
+
+#endif

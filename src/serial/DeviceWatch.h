@@ -22,6 +22,10 @@ namespace ondril {
 // mode changes (udev hands a new adapter to its group a moment after the
 // kernel makes it root's alone), and every quarter second for a few seconds
 // (another program probing a new port lets go of it soon).
+//
+// On Windows a COM port's name is all there is to watch: the system's list of
+// serial ports is looked at twice a second while a lost port is awaited, and
+// the port is back when its name is listed again after it was gone.
 class DeviceWatch : public QObject {
     Q_OBJECT
 public:
@@ -47,6 +51,15 @@ signals:
     void back();
 
 private:
+    void announce();
+    QString m_device;
+    QString m_openedDevice;
+    QBasicTimer m_retry;
+    int m_retriesLeft = 0;
+#ifdef Q_OS_WIN
+    QBasicTimer m_look;
+    bool m_gone = false;
+#else
     // A file: its device and inode, and the device it is or, for a link, the
     // time it was made (an inode number is soon given to a new file again).
     using Identity = std::tuple<quint64, quint64, quint64>;
@@ -62,17 +75,13 @@ private:
     };
     static Seen seen(const QString &path);
     void look();
-    void announce();
     bool isRefusedOne(const Seen &now) const { return m_refused.target && now.target == m_refused.target; }
 
     QFileSystemWatcher m_folders;
-    QString m_device;
     Seen m_seen; // when last looked at
-    QString m_openedDevice;
     Seen m_opened; // what it led to when opened
     Seen m_refused; // what would not open, as it was then
-    QBasicTimer m_retry;
-    int m_retriesLeft = 0;
+#endif
 };
 
 } // namespace ondril

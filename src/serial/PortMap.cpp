@@ -26,15 +26,35 @@ PortMap PortMap::fromList(const QString &list)
     return map;
 }
 
+#ifndef Q_OS_WIN
 static bool isAdapter(const QSerialPortInfo &info)
 {
     const QString name = info.portName();
     return info.hasVendorIdentifier() || name.startsWith(QLatin1String("ttyUSB"))
         || name.startsWith(QLatin1String("ttyACM"));
 }
+#endif
 
 PortMap PortMap::fromSystem()
 {
+#ifdef Q_OS_WIN
+    // COM n is the system's own COMn, where it has one.
+    PortMap map;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        bool ok = false;
+        const int n = info.portName().mid(3).toInt(&ok);
+        if (!info.portName().startsWith(QLatin1String("COM"), Qt::CaseInsensitive) || !ok || n < 1 || n > PortCount)
+            continue;
+        map.m_entries[size_t(n - 1)].device = info.portName();
+        QStringList about;
+        if (!info.description().isEmpty())
+            about << info.description();
+        if (!info.manufacturer().isEmpty())
+            about << info.manufacturer();
+        map.m_entries[size_t(n - 1)].description = about.join(QStringLiteral(", "));
+    }
+    return map;
+#else
     std::vector<QSerialPortInfo> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         ports.push_back(info);
@@ -58,6 +78,7 @@ PortMap PortMap::fromSystem()
         map.m_entries[i].description = about.join(QStringLiteral(", "));
     }
     return map;
+#endif
 }
 
 QString PortMap::device(int number) const

@@ -7,6 +7,32 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#ifdef Q_OS_WIN
+
+namespace ondril {
+
+// Windows keeps no lock files: a port another program has open is refused
+// with "access denied", and that is all the system tells.
+QString lockFileOf(const QString &)
+{
+    return {};
+}
+
+QString portTrouble(int port, const QString &device, const OpenFailure &failure)
+{
+    if (device.isEmpty())
+        return QStringLiteral("%1: no device").arg(portText(port));
+    QString text = QStringLiteral("%1: %2: %3.").arg(portText(port), device, failure.reason);
+    if (failure.refused)
+        text += QStringLiteral("\nAnother program has it open (a terminal, another Ondril, the balance maker's "
+                               "software): close it, then pick the port again.");
+    return text;
+}
+
+} // namespace ondril
+
+#else
+
 #include <cerrno>
 #include <csignal>
 #include <grp.h>
@@ -98,3 +124,5 @@ QString portTrouble(int port, const QString &device, const OpenFailure &failure)
 }
 
 } // namespace ondril
+
+#endif

@@ -78,7 +78,7 @@ bool SerialComm::openDevice(const QString &device, const LineSettings &line, Ope
         return false;
     }
     QString why;
-    if (!setTerminalExtras(m_port.handle(), line, m_pseudoTerminal, &why)) {
+    if (!setTerminalExtras(m_port, line, m_pseudoTerminal, &why)) {
         m_port.close();
         *failure = {why, false};
         return false;
@@ -94,7 +94,7 @@ bool SerialComm::configureDevice(const LineSettings &line, QString *error)
     if (!ok)
         *error = m_port.errorString();
     else
-        ok = setTerminalExtras(m_port.handle(), line, m_pseudoTerminal, error);
+        ok = setTerminalExtras(m_port, line, m_pseudoTerminal, error);
     m_port.clearError();
     return ok;
 }

@@ -1,6 +1,8 @@
 #include "TerminalExtras.h"
 
-#ifdef Q_OS_UNIX
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
 #include <cerrno>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -32,12 +34,21 @@ LineSettings framingForQt(const LineSettings &line, bool pseudoTerminal)
     return qt;
 }
 
-bool setTerminalExtras(qintptr fd, const LineSettings &line, bool pseudoTerminal, QString *error)
+bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoTerminal, QString *error)
 {
     const bool both = line.handshaking == Handshaking::RtsXonXoff;
     if (!both && !pseudoTerminal)
         return true;
-#ifdef Q_OS_UNIX
+    const auto fd = port.handle();
+#ifdef Q_OS_WIN
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (GetCommState(fd, &dcb)) {
+        dcb.fOutX = dcb.fInX = TRUE;
+        if (SetCommState(fd, &dcb))
+            return true;
+    }
+#else
     termios t{};
     if (::tcgetattr(int(fd), &t) == 0) {
         if (both)
@@ -57,12 +68,8 @@ bool setTerminalExtras(qintptr fd, const LineSettings &line, bool pseudoTerminal
         if (::tcsetattr(int(fd), TCSANOW, &t) == 0)
             return true;
     }
-    *error = qt_error_string(errno);
-#else
-    Q_UNUSED(fd);
-    Q_UNUSED(pseudoTerminal);
-    *error = QStringLiteral("this system's serial driver offers no RTS/CTS and XON/XOFF handshake at once");
 #endif
+    *error = qt_error_string();
     return false;
 }
 

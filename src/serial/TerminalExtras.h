@@ -2,22 +2,23 @@
 
 #include "LineSettings.h"
 
+#include <QSerialPort>
 #include <QString>
 
 namespace ondril {
 
-// What Qt's serial port does not set, put to the terminal directly (Unix):
+// What Qt's serial port does not set, put to the device directly:
 // - both handshakes at once (RTS/CTS and XON/XOFF);
 // - the framing of a pseudo-terminal. The kernel keeps a pseudo-terminal at
 //   8 data bits without parity, and the C library then reports any other
 //   framing as an invalid argument. There 7 data bits are kept as ISTRIP (bit
 //   7 dropped on input, as a 7-bit port does) and a parity as INPCK with
 //   PARODD and CMSPAR, where a program on the other end (the balance
-//   simulator) can read them.
+//   simulator) can read them. (Linux only; on Windows there are none.)
 bool isPseudoTerminal(const QString &device);
 // The settings to hand Qt for `line` on that device.
 LineSettings framingForQt(const LineSettings &line, bool pseudoTerminal);
-// After Qt has set its part on the open terminal `fd`.
-bool setTerminalExtras(qintptr fd, const LineSettings &line, bool pseudoTerminal, QString *error);
+// After Qt has set its part on the open `port`.
+bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoTerminal, QString *error);
 
 } // namespace ondril

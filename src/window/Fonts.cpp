@@ -10,12 +10,19 @@ static const char *const msSansSerif = "MS Sans Serif";
 void installFontSubstitutes()
 {
     const QString songTi = QString::fromUtf8("\u5B8B\u4F53"); // SimSun's own name
+    // Used only where the font itself is missing: on Windows both are
+    // usually there (SimSun with the Chinese supplemental fonts).
+#ifdef Q_OS_WIN
+    const QStringList cjk = {QStringLiteral("NSimSun"), QStringLiteral("Microsoft YaHei"), QStringLiteral("Tahoma")};
+    const QStringList sans = {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma")};
+#else
     const QStringList cjk = {QStringLiteral("WenQuanYi Zen Hei"),
                              QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")};
+    const QStringList sans = {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")};
+#endif
     QFont::insertSubstitutions(QString::fromLatin1(simSun), cjk);
     QFont::insertSubstitutions(songTi, cjk);
-    QFont::insertSubstitutions(QString::fromLatin1(msSansSerif),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QString::fromLatin1(msSansSerif), sans);
 }
 
 QFont formFont(FontKey key)

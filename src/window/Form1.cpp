@@ -9,6 +9,7 @@
 #include "serial/MSComm.h"
 
 #include <QAction>
+#include <QDir>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -218,7 +219,7 @@ void Form1::connectHandlers()
 
 bool Form1::Form_Load()
 {
-    Label1->setText(logFolder() + QStringLiteral("/Recdata0.txt"));
+    Label1->setText(QDir::toNativeSeparators(logFolder() + QStringLiteral("/Recdata0.txt")));
     Timer1->setInterval(1000);
 
     MSComm1->setSettings(QStringLiteral("600,n,8,1"));

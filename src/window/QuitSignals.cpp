@@ -1,5 +1,32 @@
 #include "QuitSignals.h"
 
+#ifdef Q_OS_WIN
+
+#include <QGuiApplication>
+#include <QSessionManager>
+
+namespace ondril {
+
+// Windows has no such signals. A log-off or shut-down asks the application to
+// commit its data first (WM_QUERYENDSESSION): the run ends there, the orderly
+// way, before the system ends the process.
+QuitSignals::QuitSignals(std::function<void()> quit, QObject *parent) : QObject(parent), m_quit(std::move(quit))
+{
+    connect(qGuiApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { m_quit(); },
+            Qt::DirectConnection);
+}
+
+QuitSignals::~QuitSignals() = default;
+
+void QuitSignals::received()
+{
+    m_quit();
+}
+
+} // namespace ondril
+
+#else
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -66,3 +93,5 @@ void QuitSignals::received()
 }
 
 } // namespace ondril
+
+#endif

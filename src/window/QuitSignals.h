@@ -11,7 +11,8 @@ namespace ondril {
 // SIGTERM, SIGINT and SIGHUP (a logout, Ctrl-C in a terminal, kill) end the
 // program the orderly way, through `quit` from the event loop, so that the
 // port is closed and its lock file removed. A second signal of the same kind
-// ends the program at once, in case the first could not.
+// ends the program at once, in case the first could not. On Windows, the
+// session's end (log-off, shut-down) does the same.
 class QuitSignals : public QObject {
 public:
     explicit QuitSignals(std::function<void()> quit, QObject *parent = nullptr);

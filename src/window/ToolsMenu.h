@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 class QMenu;
@@ -16,5 +18,10 @@ QMenu *toolsMenu(Form1 *form);
 // The program's one settings file (~/.config/Ondril.conf), holding only the
 // choices the operator asked to keep.
 std::unique_ptr<QSettings> keptChoices();
+
+#ifdef _WIN32
+// %LOCALAPPDATA%\Ondril: the journal's folder and the settings file's on Windows.
+QString localAppFolder();
+#endif
 
 } // namespace ondril
