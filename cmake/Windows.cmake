@@ -1,6 +1,7 @@
 # The Windows build: ondril.exe without a console, its icon and version in
 # its resources, and the installer and portable zip (makensis, zip).
 set_target_properties(ondril PROPERTIES WIN32_EXECUTABLE ON)
+target_link_options(ondril PRIVATE -s) # shipped without its symbols
 configure_file(${PROJECT_SOURCE_DIR}/data/windows/ondril.rc.in ${CMAKE_BINARY_DIR}/ondril.rc @ONLY)
 target_sources(ondril PRIVATE ${CMAKE_BINARY_DIR}/ondril.rc)
 

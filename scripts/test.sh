@@ -15,3 +15,11 @@ cmake --build build-asan -j"$(nproc)"
 (cd build-asan && ctest --output-on-failure)
 
 bash scripts/fuzz.sh "${ONDRIL_FUZZ_SECONDS:-20}"
+
+# The Windows build and its tests under Wine, where the static Qt for Windows
+# is at hand.
+if [ -f /opt/qt6-mingw/mingw.cmake ] || [ -f "${ONDRIL_QT_MINGW:-../shared/qt6-mingw-6.4.2.tar.xz}" ]; then
+    bash scripts/windows.sh --test
+else
+    echo "No Qt for Windows here (../shared/qt6-mingw-6.4.2.tar.xz): the Windows build was not tested."
+fi

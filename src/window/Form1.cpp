@@ -190,8 +190,11 @@ void Form1::buildControls()
 
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
 
-    // The client area is drawn below the menu bar.
-    resize(twips(clientWidth), twips(clientHeight) + menuBar()->sizeHint().height());
+    // The client area is drawn below the menu bar, as high as the window's
+    // layout will make it at this width (with Windows' style a pixel more
+    // than its size hint).
+    const int menu = qMax(menuBar()->sizeHint().height(), menuBar()->heightForWidth(twips(clientWidth)));
+    resize(twips(clientWidth), twips(clientHeight) + menu);
 }
 
 void Form1::connectHandlers()

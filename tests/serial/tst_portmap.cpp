@@ -44,8 +44,10 @@ private slots:
 
     void shouldPreferEnvironmentEvenWhenEmpty()
     {
+#ifndef Q_OS_WIN // where a variable set empty is no variable
         qputenv("ONDRIL_PORTS", "");
         QCOMPARE(PortMap::fromEnvironment().count(), 0);
+#endif
         qputenv("ONDRIL_PORTS", ":/dev/null");
         QCOMPARE(PortMap::fromEnvironment().device(2), QStringLiteral("/dev/null"));
         QVERIFY(PortMap::fromEnvironment().toolTip(2).contains("/dev/null"));
