@@ -49,10 +49,16 @@ HOW
     $sudo tar -C / -xJf "$archive"
 fi
 
+# The Linux build's balance simulator, when there is one, for the serial
+# test through Wine.
+sim=""
+[ -x build/balance-sim ] && sim=$PWD/build/balance-sim
+
 start=$(date +%s)
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release -DONDRIL_WERROR=ON \
     -DCMAKE_TOOLCHAIN_FILE="$qt/mingw.cmake" -DCMAKE_PREFIX_PATH="$qt" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    ${sim:+-DONDRIL_BALANCE_SIM="$sim"}
 cmake --build build-win
 echo "Built in $(( $(date +%s) - start )) s:"
 ls -l build-win/ondril.exe build-win/ondril-*-setup.exe build-win/ondril-*-portable.zip
