@@ -13,8 +13,11 @@ void installFontSubstitutes()
     // Used only where the font itself is missing: on Windows both are
     // usually there (SimSun with the Chinese supplemental fonts).
 #ifdef Q_OS_WIN
-    const QStringList cjk = {QStringLiteral("NSimSun"), QStringLiteral("Microsoft YaHei"), QStringLiteral("Tahoma")};
-    const QStringList sans = {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma")};
+    // Then the Linux ones, which Wine shows from its host.
+    const QStringList cjk = {QStringLiteral("NSimSun"), QStringLiteral("Microsoft YaHei"),
+                             QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("DejaVu Sans"), QStringLiteral("Arial")};
+    const QStringList sans = {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"),
+                              QStringLiteral("DejaVu Sans"), QStringLiteral("Arial")};
 #else
     const QStringList cjk = {QStringLiteral("WenQuanYi Zen Hei"),
                              QStringLiteral("Noto Sans CJK SC"), QStringLiteral("DejaVu Sans")};
