@@ -2,6 +2,8 @@
 
 #include "ScanPlan.h"
 
+#include <algorithm>
+
 namespace ondril {
 
 // A reply cut off here when no line end comes (a wrong speed may lose it).
@@ -11,13 +13,8 @@ bool GarbleHint::looksGarbled(QByteArrayView reply)
 {
     if (reply.isEmpty() || isReadableReading(reply))
         return false;
-    qsizetype high = 0;
-    QByteArray low(reply.size(), Qt::Uninitialized);
-    for (qsizetype i = 0; i < reply.size(); ++i) {
-        high += quint8(reply[i]) > 0x7f;
-        low[i] = char(reply[i] & 0x7f);
-    }
-    return high * 4 >= reply.size() || (high > 0 && isReadableReading(low));
+    const qsizetype high = std::count_if(reply.begin(), reply.end(), [](char c) { return quint8(c) > 0x7f; });
+    return high * 4 >= reply.size() || (high > 0 && isReadableReading(withoutBit7(reply)));
 }
 
 bool GarbleHint::feed(QByteArrayView bytes)
@@ -26,7 +23,7 @@ bool GarbleHint::feed(QByteArrayView bytes)
         return false;
     for (const char c : bytes) {
         m_reply += c;
-        if ((quint8(c) & 0x7f) != '\n' && m_reply.size() < longestReply)
+        if (!endsReply(c) && m_reply.size() < longestReply)
             continue;
         m_inARow = looksGarbled(m_reply) ? m_inARow + 1 : 0;
         m_reply.clear();

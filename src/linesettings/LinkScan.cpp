@@ -75,7 +75,7 @@ void LinkScan::takeBytes()
     m_reply += bytes;
     // A line end ends the reply, whatever the parity made of its bit 7.
     for (const char c : bytes)
-        if ((quint8(c) & 0x7f) == '\n' || m_reply.size() >= longestReply) {
+        if (endsReply(c) || m_reply.size() >= longestReply) {
             m_wait.stop();
             replyEnded();
             return;

@@ -12,9 +12,17 @@ namespace ondril {
 static QByteArrayView upToLineEnd(QByteArrayView reply)
 {
     for (qsizetype i = 0; i < reply.size(); ++i)
-        if ((quint8(reply[i]) & 0x7f) == '\n')
+        if (endsReply(reply[i]))
             return reply.first(i + 1);
     return reply;
+}
+
+QByteArray withoutBit7(QByteArrayView reply)
+{
+    QByteArray low(reply.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < reply.size(); ++i)
+        low[i] = char(reply[i] & 0x7f);
+    return low;
 }
 
 bool isReadableReading(QByteArrayView reply)
@@ -32,11 +40,10 @@ bool isReadableReading(QByteArrayView reply)
 std::optional<LineSettings> framingFromTopBits(QByteArrayView reply, qint32 baud)
 {
     const QByteArrayView line = upToLineEnd(reply);
-    QByteArray low(line.size(), Qt::Uninitialized);
+    const QByteArray low = withoutBit7(line);
     bool even = true, odd = true, set = true;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const quint8 b = quint8(line[i]);
-        low[i] = char(b & 0x7f);
+    for (const char c : line) {
+        const quint8 b = quint8(c);
         const bool top = b & 0x80;
         const bool onesOdd = qPopulationCount(quint8(b & 0x7f)) & 1;
         even = even && top == onesOdd;

@@ -2,12 +2,21 @@
 
 #include "serial/LineSettings.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 
 #include <optional>
 
 namespace ondril {
+
+// A line end, whatever a wrong parity made of its bit 7.
+inline bool endsReply(char c)
+{
+    return (quint8(c) & 0x7f) == '\n';
+}
+// The reply with bit 7 of every byte dropped, as a 7-bit port reads it.
+QByteArray withoutBit7(QByteArrayView reply);
 
 // Whether a reply, up to its line end, is a reading of a known shape in
 // plain printable characters: what a right speed and framing give.

@@ -159,6 +159,12 @@ void DeviceWatch::timerEvent(QTimerEvent *event)
         announce();
 }
 
+} // namespace ondril
+
+#endif
+
+namespace ondril {
+
 void DeviceWatch::announce()
 {
     // From the event loop, not from inside the watcher's own signal: the
@@ -173,5 +179,3 @@ void DeviceWatch::announce()
 }
 
 } // namespace ondril
-
-#endif

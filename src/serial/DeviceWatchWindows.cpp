@@ -70,17 +70,6 @@ void DeviceWatch::timerEvent(QTimerEvent *event)
     }
 }
 
-void DeviceWatch::announce()
-{
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (isWatching())
-                emit back();
-        },
-        Qt::QueuedConnection);
-}
-
 } // namespace ondril
 
 #endif

@@ -7,12 +7,6 @@ start_display
 start_sim "$2" --baud 1200 --framing 7O1 --paced
 start_ondril "$1"
 
-receive_box() {
-    click 296 248 369 321
-    xdotool key --clearmodifiers ctrl+a ctrl+c
-    sleep 0.2
-    xclip -o -selection clipboard 2>/dev/null || true
-}
 reply='^ +[-+] +[0-9]+\.[0-9]+ g$'
 
 xdotool mousemove --window "$WIN" 68 10 click 1 # Tools

@@ -6,12 +6,6 @@
 . "$(dirname "$0")/xsession.sh"
 start_session "$1" "$2"
 
-receive_box() {
-    click 296 248 369 321
-    xdotool key --clearmodifiers ctrl+a ctrl+c
-    sleep 0.2
-    xclip -o -selection clipboard 2>/dev/null || true
-}
 reply='^ +[-+] +[0-9]+\.[0-9]+ g$'
 
 click 64 144 99 33 # PRINT

@@ -47,6 +47,14 @@ start_ondril() {
 # Clicks the middle of a control given by its client-area rectangle: X Y W H.
 click() { xdotool mousemove --window "$WIN" $(( $1 + $3 / 2 )) $(( MENU + $2 + $4 / 2 )) click 1; }
 
+# The receive box's text, copied as an operator would copy it.
+receive_box() {
+    click 296 248 369 321
+    xdotool key --clearmodifiers ctrl+a ctrl+c
+    sleep 0.2
+    xclip -o -selection clipboard 2>/dev/null || true
+}
+
 # A display, the simulator, and ondril on it: start_session ONDRIL SIM.
 start_session() {
     start_display
