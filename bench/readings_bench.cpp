@@ -99,7 +99,7 @@ void readingsWindowRefresh()
     std::vector<double> ms;
     for (int i = 0; i < 40; ++i) {
         for (int j = 0; j < 43; ++j) // a second of compare.sh's stream
-            emit w.form.lineCompleted(QStringLiteral("     +  152.37 g  \r\n"), {}, 0, 0);
+            emit w.form.lineCompleted(QStringLiteral("     +  152.37 g  \r\n"), {}, 0, 0, 0);
         QCoreApplication::processEvents();
         const double cpu0 = processCpuSeconds();
         window.refresh();

@@ -39,10 +39,12 @@ LineSettingsMenu::LineSettingsMenu(Form1 *form, Dialogs *dialogs, QMenu *menu)
         m_settingsAction->setEnabled(!m_scan);
     });
     connect(form->MSComm1, &MSComm::outputStalled, this, [this](const QString &reason) {
+        const bool handshake = m_form->MSComm1->handshaking() != Handshaking::None;
         m_dialogs->notice(m_form, QStringLiteral("ERROR: %1.\nThe program goes on. Check that the balance is "
-                                                 "switched on and its cable, or set the handshake to none under "
-                                                 "Tools > Line settings.")
-                                      .arg(reason));
+                                                 "switched on and its cable%2.")
+                                      .arg(reason, handshake ? QStringLiteral(", or set the handshake to none under "
+                                                                              "Tools > Line settings")
+                                                             : QString()));
     });
     watchBytes(true);
 }

@@ -11,11 +11,15 @@ void LinkTally::commandSent(int command, qint64 at)
     m_pending = Pending{command, at};
 }
 
-std::optional<LinkTally::Answer> LinkTally::lineDecoded(bool reading, qint64 at)
+std::optional<LinkTally::Answer> LinkTally::lineDecoded(bool reading, qint64 at, qint64 firstByte)
 {
     if (!reading)
         ++m_notAReading;
     expire(at);
+    if (m_pending && firstByte >= 0 && firstByte < m_pending->at) {
+        ++m_late;
+        return std::nullopt;
+    }
     if (!m_pending) {
         ++m_unasked;
         return std::nullopt;

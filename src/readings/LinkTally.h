@@ -2,6 +2,7 @@
 
 #include "ReplyTimes.h"
 #include "commands/BalanceCommand.h"
+#include "reception/CycleInterval.h"
 
 #include <optional>
 
@@ -14,7 +15,7 @@ namespace ondril {
 // Times are nanoseconds on a steady clock, told by the caller.
 class LinkTally {
 public:
-    static constexpr qint64 replyWindowNs = 2'000'000'000;
+    static constexpr qint64 replyWindowNs = qint64(replyTimeoutMs) * 1'000'000;
     static constexpr int commandCount = int(balanceCommands.size());
 
     struct PerCommand {
@@ -32,8 +33,10 @@ public:
         qint64 ns;
     };
     // A line the collector completed, at its CR LF, already decoded: whether
-    // it was a reading.
-    std::optional<Answer> lineDecoded(bool reading, qint64 at);
+    // it was a reading. A line whose first byte was there before the command
+    // went out (`firstByte`, when known) is no answer to it: it came late,
+    // for an earlier one, and the command still waits.
+    std::optional<Answer> lineDecoded(bool reading, qint64 at, qint64 firstByte = -1);
     void discarded(qint64 bytes) { m_discardedBytes += bytes; }
     // A command still waiting at `now` has no reply once its time is up.
     void expire(qint64 now);
@@ -42,6 +45,7 @@ public:
     const PerCommand &command(int index) const { return m_commands[size_t(index)]; }
     PerCommand total() const;
     qint64 unasked() const { return m_unasked; }
+    qint64 late() const { return m_late; }
     qint64 notAReading() const { return m_notAReading; }
     qint64 discardedBytes() const { return m_discardedBytes; }
     bool awaitingReply() const { return m_pending.has_value(); }
@@ -56,6 +60,7 @@ private:
     std::array<PerCommand, commandCount> m_commands{};
     std::optional<Pending> m_pending;
     qint64 m_unasked = 0;
+    qint64 m_late = 0;
     qint64 m_notAReading = 0;
     qint64 m_discardedBytes = 0;
 };

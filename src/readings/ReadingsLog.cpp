@@ -10,22 +10,23 @@ void ReadingsLog::commandSent(int command, qint64 steadyNs)
     m_tally.commandSent(command, steadyNs);
 }
 
-bool ReadingsLog::received(QByteArrayView text, qint64 steadyNs, qint64 wallMs)
+bool ReadingsLog::received(QByteArrayView text, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs)
 {
     bool kept = true;
     while (!text.isEmpty()) {
         const qsizetype lf = text.indexOf('\n');
         const qsizetype end = lf < 0 ? text.size() : lf + 1;
-        kept = line(text.first(end), steadyNs, wallMs) && kept;
+        kept = line(text.first(end), steadyNs, wallMs, firstByteNs) && kept;
         text = text.sliced(end);
+        firstByteNs = -1; // the lines after the first came no earlier than their read
     }
     return kept;
 }
 
-bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs)
+bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs)
 {
     const Reply reply = decodeReply(bytes);
-    const auto answer = m_tally.lineDecoded(reply.shape != ReplyShape::NotAReading, steadyNs);
+    const auto answer = m_tally.lineDecoded(reply.shape != ReplyShape::NotAReading, steadyNs, firstByteNs);
     // The line's own bytes, without its line end.
     while (!bytes.isEmpty() && (bytes.back() == '\n' || bytes.back() == '\r'))
         bytes.chop(1);

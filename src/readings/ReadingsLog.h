@@ -55,7 +55,8 @@ public:
     // Text the line collector completed (no stamps): a line with its CR LF,
     // and whatever came after it in the same read, which may hold more lines.
     // False when there was no memory to keep it; the tally still counts it.
-    bool received(QByteArrayView text, qint64 steadyNs, qint64 wallMs);
+    // `firstByteNs`: when its first byte came, when known to be before its end.
+    bool received(QByteArrayView text, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs = -1);
     void discarded(qint64 bytes) { m_tally.discarded(bytes); }
     void expire(qint64 steadyNs) { m_tally.expire(steadyNs); }
     void reset();
@@ -75,7 +76,7 @@ public:
     quint8 currentUnit() const { return m_unit; }
 
 private:
-    bool line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs);
+    bool line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs);
     bool keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, int command, qint64 replyUs);
     quint8 unitIndex(QByteArrayView unit);
 

@@ -64,9 +64,9 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
             Qt::QueuedConnection);
     connect(
         form, &Form1::lineCompleted, this,
-        [this](const QString &received, const QString &, qint64 discarded, qint64 at) {
+        [this](const QString &received, const QString &, qint64 discarded, qint64 at, qint64 firstByte) {
             const qint64 from = m_log.size();
-            m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch());
+            m_log.received(received.toLatin1(), at, QDateTime::currentMSecsSinceEpoch(), firstByte);
             m_log.discarded(discarded);
             if (m_log.size() > from)
                 emit logged(from, m_log.size());
@@ -175,6 +175,10 @@ void ReadingsWindow::refresh()
                 .arg(tally.unasked())
                 .arg(tally.notAReading())
                 .arg(tally.discardedBytes());
+    // Only a port that does not say when bytes come leaves a reply waiting past its time.
+    if (tally.late() > 0)
+        link << QStringLiteral("late replies (waiting since before the next command, counted as no reply): %1")
+                    .arg(tally.late());
     m_link->setLines(link);
 
     QStringList stats{QStringLiteral("unit      count        mean   std dev         min         max     range   stable")};

@@ -6,6 +6,8 @@ namespace ondril {
 
 constexpr int shortestCycleMs = 100;
 constexpr int longestCycleMs = 60000;
+// How long a command waits for its reply before it counts as missed.
+constexpr int replyTimeoutMs = 2000;
 
 struct CycleInterval {
     int ms = shortestCycleMs;

@@ -53,7 +53,9 @@ void Form1::Timer1_Timer()
         return;
     const QScopedValueRollback<bool> waiting(m_tickWaiting, true);
     sendCommand(printCommand);
-    collectLine(TimerLoopStop);
+    // A reply that never comes must not stop the cycle for good: the tick
+    // gives it up in time and the next one asks again.
+    collectLine(TimerLoopStop, qMax(replyTimeoutMs, Timer1->interval()));
 }
 
 } // namespace ondril

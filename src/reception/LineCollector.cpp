@@ -7,30 +7,43 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QTime>
+#include <QTimer>
 
 namespace ondril {
 
-bool Form1::collectLine(const qint16 &stop)
+bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
 {
     static const QString crLf = QStringLiteral("\r\n");
     QString pending;
-    // The first pass takes only what is queued already. Later passes sleep
-    // until something happens (bytes, a click, a tick): a wait for a reply
-    // that never comes costs no processor time.
+    qint64 firstByte = 0; // when the line's first byte came, as far as the port knows
     // A device lost meanwhile ends the wait too: its partial line is stale,
     // even when the device is back before this wait looks again.
     const quint64 losses = m_losses;
-    QEventLoop::ProcessEventsFlags wait = QEventLoop::AllEvents;
+    // A cycle tick gives its reply up in time, so that the next tick asks again.
+    bool timedOut = false;
+    QTimer deadline;
+    if (replyTimeoutMs > 0) {
+        deadline.setSingleShot(true);
+        connect(&deadline, &QTimer::timeout, this, [&] {
+            timedOut = true;
+            m_waits.wake();
+        });
+        deadline.start(replyTimeoutMs);
+    }
+    // The first pass takes only what is queued already; later passes sleep
+    // until something the wait looks at changes, costing no processor time.
+    QCoreApplication::processEvents();
     for (;;) {
-        QCoreApplication::processEvents(wait);
-        wait = QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents;
-        if (stop == 1 || m_losses != losses)
+        if (stop == 1 || m_losses != losses || timedOut)
             return false;
         const qsizetype searched = qMax<qsizetype>(0, pending.size() - 1);
+        if (pending.isEmpty())
+            firstByte = MSComm1->unreadSince();
         pending += MSComm1->input();
         // The text before `searched` held no CR LF already.
         if (pending.indexOf(crLf, searched) >= 0)
             break;
+        m_waits.sleep();
     }
     const qint64 completed = steadyNow();
     const qint64 discarded = MSComm1->waitingBytes(); // the property stops at 32,767
@@ -41,7 +54,7 @@ bool Form1::collectLine(const qint16 &stop)
     if (Check2->isChecked())
         pending.prepend(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd ")));
     Text2->append(pending);
-    emit lineCompleted(received, pending, discarded, completed);
+    emit lineCompleted(received, pending, discarded, completed, firstByte > 0 ? firstByte : completed);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "MSComm.h"
 
+#include "window/SteadyClock.h"
+
 #include <QMetaObject>
 #include <limits>
 
@@ -62,6 +64,7 @@ bool MSComm::setPortOpen(bool open)
     if (!open) {
         if (isDeviceOpen())
             closeDevice();
+        m_unreadSince = 0;
         return true;
     }
     if (isDeviceOpen()) {
@@ -84,8 +87,10 @@ bool MSComm::setPortOpen(bool open)
 
 void MSComm::setInBufferCount(qint16 count)
 {
-    if (count == 0 && isDeviceOpen())
+    if (count == 0 && isDeviceOpen()) {
         discardInput();
+        m_unreadSince = 0;
+    }
 }
 
 qint16 MSComm::inBufferCount() const
@@ -109,6 +114,8 @@ bool MSComm::setOutput(const QString &text)
         m_error = QStringLiteral("Port is closed");
         return false;
     }
+    if (m_unreadSince == 0 && inputHeld())
+        m_unreadSince = steadyNow();
     QString why;
     if (!writeBytes(text.toLatin1(), &why)) {
         m_error = why;
@@ -122,22 +129,25 @@ QString MSComm::input()
     if (!isDeviceOpen())
         return {};
     const QByteArray bytes = readBytes(m_inputLen);
+    if (bytesWaiting() == 0)
+        m_unreadSince = 0; // what is left of a part read came no earlier
     emit bytesRead(bytes);
     return QString::fromLatin1(bytes);
 }
 
+void MSComm::noteArrival()
+{
+    if (m_unreadSince == 0 && bytesWaiting() > 0)
+        m_unreadSince = steadyNow();
+}
+
 void MSComm::bytesArrived()
 {
+    noteArrival();
     emit bytesReceived();
     // Whether anything is still waiting is checked when the event is delivered.
     if (m_rThreshold > 0)
         postReceiveEvent();
-}
-
-void MSComm::bytesArrivedInLoop()
-{
-    emit bytesReceived();
-    raiseReceiveEvent();
 }
 
 void MSComm::deviceFailed(const QString &reason)

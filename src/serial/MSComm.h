@@ -70,6 +70,10 @@ public:
     QString input();
 
     qint16 commEvent() const { return m_commEvent; }
+    // When the oldest byte still to be read was first known to be there
+    // (steady ns); 0 when none waits. Bytes the driver already held when a
+    // command went out count from before it: they cannot be its reply.
+    qint64 unreadSince() const { return m_unreadSince; }
 
     QString errorString() const { return m_error; }
     // Why the device would not open at the last try: empty when it opened or
@@ -104,14 +108,15 @@ protected:
     virtual QByteArray readBytes(qint64 maxSize) = 0; // maxSize 0: everything
     virtual qint64 bytesWaiting() const = 0;
     virtual void discardInput() = 0;
+    // Bytes wait to be read, here or in the driver.
+    virtual bool inputHeld() const { return bytesWaiting() > 0; }
 
     // For subclasses: new bytes are waiting / the open device has failed.
-    // The receive event is posted, to arrive from the event loop.
+    // The receive event is posted, to arrive from the event loop, also when
+    // the device's own notice tells: a collector run inside that notice would
+    // hear of no later bytes (Qt's serial port does not repeat readyRead
+    // while a slot of it runs).
     void bytesArrived();
-    // The same, told by the device's own notification, which comes from the
-    // event loop already: the receive event is raised there and then, which
-    // spares the loop a wake-up per line.
-    void bytesArrivedInLoop();
     void deviceFailed(const QString &reason);
     // Raises OnComm with the given CommEvent code.
     void raiseCommEvent(qint16 event);
@@ -120,6 +125,7 @@ private:
     void postReceiveEvent();
     void deliverReceiveEvent();
     void raiseReceiveEvent();
+    void noteArrival();
 
     PortMap m_ports;
     qint16 m_commPort = 1;
@@ -129,6 +135,7 @@ private:
     qint16 m_rThreshold = 0;
     qint16 m_commEvent = 0;
     bool m_eventPosted = false;
+    qint64 m_unreadSince = 0;
     QString m_error;
     OpenFailure m_openFailure;
 };

@@ -110,6 +110,7 @@ bool Form1::checkPortOpen()
 void Form1::MSComm1_Lost(const QString &reason)
 {
     ++m_losses; // a wait on the lost port ends, even if the port is back before it looks
+    m_waits.wake();
     stopEverything();
     const bool watched = m_watch->watch(MSComm1->device());
     m_reopenTrouble.clear();

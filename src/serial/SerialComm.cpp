@@ -2,10 +2,16 @@
 
 #include "TerminalExtras.h"
 
+#include "reception/CycleInterval.h"
+#include "window/SteadyClock.h"
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <poll.h>
 #include <sys/ioctl.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace ondril {
@@ -13,12 +19,16 @@ namespace ondril {
 SerialComm::SerialComm(PortMap ports, QObject *parent)
     : MSComm(std::move(ports), parent)
 {
-    // readyRead comes from the port's notifier, never from inside a call of ours.
-    connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::bytesArrivedInLoop);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::bytesArrived);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialComm::handleError);
     m_stallCheck.setSingleShot(true);
     m_stallCheck.setInterval(1000);
     connect(&m_stallCheck, &QTimer::timeout, this, &SerialComm::checkStall);
+#ifdef Q_OS_WIN
+    m_replyPoll.setInterval(20);
+    connect(&m_replyPoll, &QTimer::timeout, this, &SerialComm::pollForReply);
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialComm::keepPolling);
+#endif
 }
 
 SerialComm::~SerialComm()
@@ -106,19 +116,43 @@ void SerialComm::closeDevice()
     if (outputPending())
         m_port.clear(QSerialPort::Output);
     m_stallCheck.stop();
+#ifdef Q_OS_WIN
+    m_replyPoll.stop();
+#endif
     m_port.close();
+}
+
+qint64 SerialComm::driverQueue(QSerialPort::Direction direction) const
+{
+    if (!m_port.isOpen())
+        return 0;
+#ifdef Q_OS_UNIX
+    int queued = 0;
+    if (::ioctl(int(m_port.handle()), direction == QSerialPort::Input ? FIONREAD : TIOCOUTQ, &queued) == 0)
+        return queued;
+#elif defined(Q_OS_WIN)
+    COMSTAT stat{};
+    if (::ClearCommError(m_port.handle(), nullptr, &stat))
+        return direction == QSerialPort::Input ? stat.cbInQue : stat.cbOutQue;
+#endif
+    return 0;
 }
 
 bool SerialComm::outputPending() const
 {
-    if (m_port.bytesToWrite() > 0)
-        return true;
-#ifdef Q_OS_UNIX
-    int queued = 0;
-    if (m_port.isOpen() && ::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) == 0 && queued > 0)
-        return true;
+#ifdef Q_OS_WIN
+    // Qt counts a chunk as unwritten until the notice of its completion has
+    // been delivered, which may come late (Wine): only the driver's own
+    // queue says what is still to go out.
+    return driverQueue(QSerialPort::Output) > 0;
+#else
+    return m_port.bytesToWrite() > 0 || driverQueue(QSerialPort::Output) > 0;
 #endif
-    return false;
+}
+
+bool SerialComm::inputHeld() const
+{
+    return MSComm::inputHeld() || driverQueue(QSerialPort::Input) > 0;
 }
 
 void SerialComm::checkStall()
@@ -126,10 +160,36 @@ void SerialComm::checkStall()
     if (!m_port.isOpen() || !outputPending() || m_stallReported)
         return;
     m_stallReported = true;
-    emit outputStalled(QStringLiteral("%1 has not sent what was written to it within a second: handshake %2 "
-                                      "holds it back")
-                           .arg(device(), handshakingName(line().handshaking)));
+    const Handshaking h = line().handshaking;
+    QString why = QStringLiteral("%1 has not sent what was written to it within a second").arg(device());
+    if (h != Handshaking::None)
+        why += QStringLiteral(": handshake %1 holds it back").arg(handshakingName(h));
+    emit outputStalled(why);
 }
+
+#ifdef Q_OS_WIN
+void SerialComm::keepPolling()
+{
+    // The rest of a reply follows what came.
+    if (m_replyPoll.isActive())
+        m_pollUntil = steadyNow() + qint64(replyTimeoutMs) * 1'000'000;
+}
+
+void SerialComm::pollForReply()
+{
+    if (!m_port.isOpen() || steadyNow() > m_pollUntil) {
+        m_replyPoll.stop();
+        return;
+    }
+    // A read with Qt's buffer empty makes Qt ask the driver for what it
+    // holds; what it finds arrives as readyRead, as it would after the
+    // port's own event.
+    if (m_port.bytesAvailable() == 0) {
+        char ignored;
+        m_port.peek(&ignored, 1);
+    }
+}
+#endif
 
 bool SerialComm::isDeviceOpen() const
 {
@@ -152,6 +212,12 @@ bool SerialComm::writeBytes(const QByteArray &bytes, QString *error)
     }
     if (outputPending() && !m_stallCheck.isActive())
         m_stallCheck.start();
+#ifdef Q_OS_WIN
+    // Some ports never raise their "characters received" event (Wine's on a
+    // pseudo-terminal): while a reply is awaited, ask for one now and then.
+    m_pollUntil = steadyNow() + qint64(replyTimeoutMs) * 1'000'000;
+    m_replyPoll.start();
+#endif
     return true;
 }
 

@@ -23,9 +23,12 @@ protected:
     QByteArray readBytes(qint64 maxSize) override;
     qint64 bytesWaiting() const override;
     void discardInput() override;
+    bool inputHeld() const override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);
+    // Bytes the driver holds in either direction.
+    qint64 driverQueue(QSerialPort::Direction direction) const;
     // Written bytes not yet on the line, in Qt's buffer or the driver's.
     bool outputPending() const;
     bool isOutputHeldBack();
@@ -35,6 +38,12 @@ private:
     QTimer m_stallCheck;
     bool m_stallReported = false;
     bool m_pseudoTerminal = false;
+#ifdef Q_OS_WIN
+    void pollForReply();
+    void keepPolling();
+    QTimer m_replyPoll;
+    qint64 m_pollUntil = 0;
+#endif
 };
 
 } // namespace ondril

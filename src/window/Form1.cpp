@@ -207,6 +207,8 @@ void Form1::connectHandlers()
         connect(commandButtons[i], &QPushButton::clicked, this, [this, i] { sendCommand(balanceCommands[i]); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
+    // A waiting collector looks at the port again.
+    connect(MSComm1, &MSComm::bytesReceived, this, [this] { m_waits.wake(); });
     connect(MSComm1, &MSComm::deviceLost, this, &Form1::MSComm1_Lost);
     connect(m_watch, &DeviceWatch::back, this, &Form1::MSComm1_Back);
     // activated() is a pick from the list, never a value set by the program.

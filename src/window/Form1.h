@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PathLabel.h"
+#include "reception/ReplyWait.h"
 
 #include <QMainWindow>
 
@@ -45,8 +46,9 @@ public:
     void sendCommand(const BalanceCommand &command);
 
     // Reception (reception/). The line collector waits, letting other handlers
-    // run, until a CR LF arrives (true, the text is shown) or `stop` is 1 (false).
-    bool collectLine(const qint16 &stop);
+    // run, until a CR LF arrives (true, the text is shown) or `stop` is 1, the
+    // device is lost or, given one, the reply time-out has passed (false).
+    bool collectLine(const StopFlag &stop, int replyTimeoutMs = 0);
     void MSComm1_OnComm();
     void Command1_Click();
     void Timer1_Timer();
@@ -85,9 +87,12 @@ public:
     MSComm *MSComm1;
     QAction *EXIT;
 
+private:
+    ReplyWaits m_waits; // what the flags below wake
+public:
     qint16 PortNo = 0;
-    qint16 CommLoopStop = 0;
-    qint16 TimerLoopStop = 0;
+    StopFlag CommLoopStop{m_waits};
+    StopFlag TimerLoopStop{m_waits};
 
     bool isUnloaded() const { return m_unloaded; }
 
@@ -98,8 +103,10 @@ signals:
     // completed (as received, before any stamp) and `discarded` bytes that
     // waited after it were thrown away. Times in ns on the steady clock.
     void commandWritten(int command, qint64 steadyNs);
-    // `received` as it came; `added` as the box took it, with any stamps.
-    void lineCompleted(const QString &received, const QString &added, qint64 discarded, qint64 steadyNs);
+    // `received` as it came; `added` as the box took it, with any stamps;
+    // completed at its CR LF, its first byte there since `firstByteNs`.
+    void lineCompleted(const QString &received, const QString &added, qint64 discarded, qint64 steadyNs,
+                       qint64 firstByteNs);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
