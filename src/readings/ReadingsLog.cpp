@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace ondril {
 
@@ -13,9 +14,19 @@ void ReadingsLog::commandSent(int command, qint64 steadyNs)
 bool ReadingsLog::received(QByteArrayView text, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs)
 {
     bool kept = true;
+    QByteArray joined;
+    if (!m_tail.isEmpty()) {
+        joined = std::exchange(m_tail, {});
+        joined.append(text);
+        text = joined;
+    }
     while (!text.isEmpty()) {
         const qsizetype lf = text.indexOf('\n');
-        const qsizetype end = lf < 0 ? text.size() : lf + 1;
+        if (lf < 0) { // only a whole line is a reading: a head like "  +  15" is not
+            m_tail = text.toByteArray();
+            break;
+        }
+        const qsizetype end = lf + 1;
         kept = line(text.first(end), steadyNs, wallMs, firstByteNs) && kept;
         text = text.sliced(end);
         firstByteNs = -1; // the lines after the first came no earlier than their read
@@ -122,6 +133,7 @@ void ReadingsLog::reset()
     m_units.clear();
     m_unit = 255;
     m_stats.clear();
+    m_tail.clear();
 }
 
 } // namespace ondril

@@ -52,8 +52,8 @@ public:
     };
 
     void commandSent(int command, qint64 steadyNs);
-    // Text the line collector completed (no stamps): a line with its CR LF,
-    // and whatever came after it in the same read, which may hold more lines.
+    // Text the line collector completed (no stamps): lines with their CR LF.
+    // A piece without its line end waits for the rest.
     // False when there was no memory to keep it; the tally still counts it.
     // `firstByteNs`: when its first byte came, when known to be before its end.
     bool received(QByteArrayView text, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs = -1);
@@ -86,6 +86,7 @@ private:
     std::vector<QByteArray> m_units;
     std::vector<UnitStats> m_stats;
     quint8 m_unit = 255; // the unit in force: the last one a reading named
+    QByteArray m_tail;   // the start of a line whose end has not come yet
 };
 
 } // namespace ondril

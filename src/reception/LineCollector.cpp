@@ -46,16 +46,38 @@ bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
         m_waits.sleep();
     }
     const qint64 completed = steadyNow();
-    const qint64 discarded = MSComm1->waitingBytes(); // the property stops at 32,767
+    // Whole lines only: the start of a line that came after the last CR LF
+    // goes with what still waits, so that a line in the box is always one
+    // that was sent, never a head joined to a later line's tail.
+    const qsizetype whole = pending.lastIndexOf(crLf) + 2;
+    const qint64 discarded = pending.size() - whole + MSComm1->waitingBytes();
     MSComm1->setInBufferCount(0);
+    pending.truncate(whole);
     const QString received = pending;
-    if (Check1->isChecked())
-        pending.prepend(QTime::currentTime().toString(QStringLiteral("HH:mm:ss ")));
-    if (Check2->isChecked())
-        pending.prepend(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd ")));
+    if (Check1->isChecked() || Check2->isChecked())
+        pending = stamped(pending);
     Text2->append(pending);
     emit lineCompleted(received, pending, discarded, completed, firstByte > 0 ? firstByte : completed);
     return true;
+}
+
+// Each line starts with the date and the time, as far as they are checked.
+QString Form1::stamped(const QString &lines) const
+{
+    QString stamp;
+    if (Check2->isChecked())
+        stamp = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd "));
+    if (Check1->isChecked())
+        stamp += QTime::currentTime().toString(QStringLiteral("HH:mm:ss "));
+    QString out;
+    out.reserve(lines.size() + stamp.size());
+    for (qsizetype from = 0; from < lines.size();) {
+        const qsizetype end = lines.indexOf(QLatin1String("\r\n"), from) + 2;
+        out += stamp;
+        out += QStringView(lines).sliced(from, end - from);
+        from = end;
+    }
+    return out;
 }
 
 void Form1::Text2_Full()

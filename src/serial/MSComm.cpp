@@ -114,7 +114,7 @@ bool MSComm::setOutput(const QString &text)
         m_error = QStringLiteral("Port is closed");
         return false;
     }
-    if (m_unreadSince == 0 && inputHeld())
+    if (m_unreadSince == 0 && heldBytes() > 0)
         m_unreadSince = steadyNow();
     QString why;
     if (!writeBytes(text.toLatin1(), &why)) {

@@ -57,8 +57,9 @@ public:
     // Writing 0 discards whatever has arrived and was not yet read.
     void setInBufferCount(qint16 count);
     qint16 inBufferCount() const;
-    // The same, uncapped: what setting InBufferCount to 0 throws away.
-    qint64 waitingBytes() const { return isDeviceOpen() ? bytesWaiting() : 0; }
+    // The same, uncapped, with what the driver holds: what setting
+    // InBufferCount to 0 throws away.
+    qint64 waitingBytes() const { return isDeviceOpen() ? heldBytes() : 0; }
 
     void setRThreshold(qint16 threshold);
     qint16 rThreshold() const { return m_rThreshold; }
@@ -108,8 +109,8 @@ protected:
     virtual QByteArray readBytes(qint64 maxSize) = 0; // maxSize 0: everything
     virtual qint64 bytesWaiting() const = 0;
     virtual void discardInput() = 0;
-    // Bytes wait to be read, here or in the driver.
-    virtual bool inputHeld() const { return bytesWaiting() > 0; }
+    // Bytes waiting to be read, here and in the driver.
+    virtual qint64 heldBytes() const { return bytesWaiting(); }
 
     // For subclasses: new bytes are waiting / the open device has failed.
     // The receive event is posted, to arrive from the event loop, also when

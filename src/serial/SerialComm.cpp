@@ -150,9 +150,9 @@ bool SerialComm::outputPending() const
 #endif
 }
 
-bool SerialComm::inputHeld() const
+qint64 SerialComm::heldBytes() const
 {
-    return MSComm::inputHeld() || driverQueue(QSerialPort::Input) > 0;
+    return bytesWaiting() + driverQueue(QSerialPort::Input);
 }
 
 void SerialComm::checkStall()

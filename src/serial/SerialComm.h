@@ -23,7 +23,7 @@ protected:
     QByteArray readBytes(qint64 maxSize) override;
     qint64 bytesWaiting() const override;
     void discardInput() override;
-    bool inputHeld() const override;
+    qint64 heldBytes() const override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);

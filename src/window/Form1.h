@@ -49,6 +49,8 @@ public:
     // run, until a CR LF arrives (true, the text is shown) or `stop` is 1, the
     // device is lost or, given one, the reply time-out has passed (false).
     bool collectLine(const StopFlag &stop, int replyTimeoutMs = 0);
+    // `lines` (each ended by CR LF) with the checked stamps before each one.
+    QString stamped(const QString &lines) const;
     void MSComm1_OnComm();
     void Command1_Click();
     void Timer1_Timer();

@@ -41,8 +41,11 @@ private slots:
     {
         ReadingsLog log;
         log.commandSent(0, 0);
-        // One read: the reply, a second line, and a few bytes after it.
-        QVERIFY(log.received("     +  152.370 g\r\nS +\r\nxy", 120 * ms, wall));
+        // One read: the reply, a second line, and the start of a third, a
+        // reading only once its end has come.
+        QVERIFY(log.received("     +  152.370 g\r\nS +\r\n     +  15", 120 * ms, wall));
+        QCOMPARE(log.size(), 2);
+        QVERIFY(log.received("0.00 g\r\n", 130 * ms, wall + 10));
         log.commandSent(3, 1000 * ms);
         log.expire(4000 * ms);
         QVERIFY(log.received("ST,-00000.03  g\r\n", 5000 * ms, wall + 5000));
@@ -52,13 +55,13 @@ private slots:
         QCOMPARE(log.record(0).replyUs, 120'000u);
         QCOMPARE(log.raw(0).toByteArray(), QByteArray("     +  152.370 g"));
         QCOMPARE(log.record(1).command, qint8(-1));
-        QCOMPARE(log.raw(2).toByteArray(), QByteArray("xy"));
+        QCOMPARE(log.raw(2).toByteArray(), QByteArray("     +  150.00 g"));
         QCOMPARE(log.tally().total().noReply, 1);
         QCOMPARE(log.tally().unasked(), 4);
         // The statistics count readings, by unit, with the digits sent.
         QCOMPARE(log.statsByUnit().size(), size_t(1));
-        QCOMPARE(log.statsByUnit()[0].stats.count(), 3);
-        QCOMPARE(log.statsByUnit()[0].stats.stableShare(), 2.0 / 3.0);
+        QCOMPARE(log.statsByUnit()[0].stats.count(), 4);
+        QCOMPARE(log.statsByUnit()[0].stats.stableShare(), 3.0 / 4.0);
         QCOMPARE(log.record(0).value(), (SentValue{152370, 3}));
         QCOMPARE(sentText(*log.statsByUnit()[0].stats.maximum()), QByteArray("152.38"));
     }

@@ -1,6 +1,7 @@
 #include "FormRig.h"
 #include "reception/CycleInterval.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -82,6 +83,28 @@ private slots:
         QVERIFY(rig.comm.written.count("\x1bp") >= 3);
         QCOMPARE(rig.form.Text3->text(), QStringLiteral("1B"));
         QCOMPARE(rig.form.Text4->text(), QStringLiteral("70"));
+    }
+
+    void shouldAskAgainAfterAReplyThatNeverCame()
+    {
+        FormRig rig;
+        rig.form.Text1->setText(QStringLiteral("100"));
+        int prints = 0;
+        // The balance leaves the second PRINT unanswered.
+        rig.comm.onWrite = [&](const QByteArray &) {
+            if (++prints != 2)
+                after(10, [&] { rig.comm.feed("     +  1.00 g\r\n"); });
+        };
+        QElapsedTimer clock;
+        clock.start();
+        rig.form.Command1->click();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form.Text2->content().lineCount(), 4, 6000);
+        // The tick gave the lost reply up after the reply time-out, not before.
+        QVERIFY(clock.elapsed() >= 2000);
+        QCOMPARE(rig.form.Command1->text(), QStringLiteral("Stop"));
+        rig.form.Command1->click();
+        QTest::qWait(50);
+        QCOMPARE(rig.shown().count("     +  1.00 g\r\n"), prints - 1);
     }
 
     void shouldKeepTheOtherCommandsDuringACycle()
