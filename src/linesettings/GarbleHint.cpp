@@ -6,8 +6,6 @@
 
 namespace ondril {
 
-// A reply cut off here when no line end comes (a wrong speed may lose it).
-constexpr qsizetype longestReply = 80;
 
 bool GarbleHint::looksGarbled(QByteArrayView reply)
 {

@@ -8,7 +8,6 @@ namespace ondril {
 
 // A balance takes up to about half a second to answer.
 constexpr int balanceReplyMs = 500;
-constexpr qsizetype longestReply = 120;
 
 LinkScan::LinkScan(MSComm *comm, const QList<qint32> &speeds, QObject *parent)
     : QObject(parent), m_comm(comm), m_plan(speeds)

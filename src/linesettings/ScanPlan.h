@@ -10,6 +10,10 @@
 
 namespace ondril {
 
+// A reply is cut off here when no line end comes (a wrong speed may lose it):
+// the longest line a balance sends, with room to spare.
+constexpr qsizetype longestReply = 120;
+
 // A line end, whatever a wrong parity made of its bit 7.
 inline bool endsReply(char c)
 {

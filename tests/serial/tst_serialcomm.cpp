@@ -108,6 +108,14 @@ private slots:
         QCOMPARE(line.comm.input(), QString());
         QVERIFY(line.pty.send("fresh"));
         QCOMPARE(line.waitForInput(5), QStringLiteral("fresh"));
+
+        // What the driver holds and the program has not read yet (no event
+        // handled since it came) is thrown away too, and counted.
+        QVERIFY(line.pty.send("queued in the driver\r\n"));
+        QTest::qSleep(100);
+        QCOMPARE(line.comm.waitingBytes(), qint64(22));
+        line.comm.setInBufferCount(0);
+        QCOMPARE(line.comm.waitingBytes(), qint64(0));
     }
 
     void shouldRaiseOnCommOnlyWhileArmed()
