@@ -213,9 +213,20 @@ void LineSettingsMenu::scanDone(std::optional<LineSettings> found, qsizetype tri
     showState();
     watchBytes(true);
     if (found) {
-        m_dialogs->notice(m_form, QStringLiteral("The balance answers at %1 baud, %2 (%3). %4 is set to it.")
+        // Remembered settings that the scan has just proved wrong would be
+        // back at the next start.
+        const bool remembered = isRemembered();
+        if (remembered) {
+            const auto kept = keptChoices();
+            kept->setValue(framingKey, comm->line().framingText().mid(1));
+            kept->setValue(handshakingKey, int(comm->line().handshaking));
+        }
+        m_dialogs->notice(m_form, QStringLiteral("The balance answers at %1 baud, %2 (%3). %4 is set to it%5.")
                                       .arg(found->baud)
-                                      .arg(found->shortName(), found->description(), portText()));
+                                      .arg(found->shortName(), found->description(), portText(),
+                                           remembered ? QStringLiteral(", and its framing is remembered for the "
+                                                                       "next run in place of the former one")
+                                                      : QString()));
     } else if (!cancelled) {
         m_dialogs->notice(
             m_form,

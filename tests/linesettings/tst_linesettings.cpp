@@ -81,18 +81,23 @@ private slots:
     {
         QTest::addColumn<QStringList>("simArgs");
         QTest::addColumn<QString>("found"); // "" when nothing answers
-        QTest::newRow("9600 8N1") << QStringList{"--baud", "9600"} << "9600,n,8,1";
-        QTest::newRow("1200 7O1") << QStringList{"--baud", "1200", "--framing", "7O1"} << "1200,o,7,1";
-        QTest::newRow("2400 7E1") << QStringList{"--baud", "2400", "--framing", "7E1"} << "2400,e,7,1";
-        QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "";
+        QTest::addColumn<QString>("remembered"); // a framing remembered before
+        QTest::newRow("9600 8N1") << QStringList{"--baud", "9600"} << "9600,n,8,1" << "";
+        QTest::newRow("1200 7O1") << QStringList{"--baud", "1200", "--framing", "7O1"} << "1200,o,7,1" << "";
+        QTest::newRow("2400 7E1") << QStringList{"--baud", "2400", "--framing", "7E1"} << "2400,e,7,1" << "";
+        QTest::newRow("9600 8N1, 7E1 remembered") << QStringList{"--baud", "9600"} << "9600,n,8,1" << "7E1";
+        QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "" << "";
     }
     void shouldFindTheBalancesSettings()
     {
         QFETCH(QStringList, simArgs);
         QFETCH(QString, found);
+        QFETCH(QString, remembered);
         SimRig rig(simArgs);
         QVERIFY(rig.loaded);
         QVERIFY(!rig.form.isCycleRunning());
+        if (!remembered.isEmpty())
+            QVERIFY(rig.menu.apply(framed(qPrintable(remembered)), true));
         const std::optional<LineSettings> result = runScan(rig);
         QCOMPARE(result.has_value(), !found.isEmpty());
         // Found: as if picked; nothing found: back where it was. Reception
@@ -109,6 +114,9 @@ private slots:
                  qPrintable(rig.dialogs.notices[0]));
         if (found.isEmpty())
             return;
+        // What the scan found replaces settings remembered before it.
+        if (!remembered.isEmpty())
+            QCOMPARE(keptChoices()->value("line/framing").toString(), found.section(',', 1));
         rig.form.Command2->click(); // PRINT, readable
         QVERIFY(QTest::qWaitFor([&] { return rig.form.Text2->text().endsWith(" g\r\n"); }, 5000));
         QVERIFY(QRegularExpression("^\\s+\\+\\s+15\\d\\.\\d\\d g\\r\\n$").match(rig.form.Text2->text()).hasMatch());
