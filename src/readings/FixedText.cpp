@@ -50,4 +50,23 @@ void FixedText::paintEvent(QPaintEvent *)
         p.drawText(0, int(i) * fm.lineSpacing() + fm.ascent(), m_lines[i]);
 }
 
+QStringList inColumns(const QList<QStringList> &rows)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &row : rows)
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            if (widths.size() <= i)
+                widths << 0;
+            widths[i] = std::max(widths[i], row[i].size());
+        }
+    QStringList lines;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (qsizetype i = 0; i < row.size(); ++i)
+            line += i == 0 ? row[i].leftJustified(widths[i]) : QStringLiteral("  ") + row[i].rightJustified(widths[i]);
+        lines << line;
+    }
+    return lines;
+}
+
 } // namespace ondril

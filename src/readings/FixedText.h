@@ -28,4 +28,9 @@ private:
     qsizetype m_widest = 0;
 };
 
+// Rows of cells as lines in columns, each column as wide as its widest cell
+// and two blanks from the next: the first column to the left, the others
+// (figures) to the right.
+QStringList inColumns(const QList<QStringList> &rows);
+
 } // namespace ondril

@@ -85,15 +85,21 @@ double ReadingStats::standardDeviation() const
         return 0;
     if (!m_exact)
         return double(std::sqrt(m_m2 / (m_count - 1)));
-    // n·Σx² − (Σx)², exactly, over n(n − 1).
+    // n·Σx² − (Σx)², exactly, over n(n − 1); where n·Σx² would overflow, the
+    // same from the exact sums in long double (the offsets from the first
+    // reading keep the two terms far enough apart).
     const Wide n = m_count;
-    Wide spread;
-    if (__builtin_mul_overflow(n, m_squares, &spread))
-        return double(std::sqrt(m_m2 / (m_count - 1)));
-    spread -= m_sum * m_sum; // fits: (Σx)² ≤ n·Σx²
     const long double unit = std::pow(10.0L, -m_decimals);
-    const long double variance = static_cast<long double>(spread) / (static_cast<long double>(n) * (m_count - 1));
-    return double(std::sqrt(variance) * unit);
+    Wide spread;
+    long double variance;
+    if (__builtin_mul_overflow(n, m_squares, &spread)) {
+        const long double sum = static_cast<long double>(m_sum);
+        variance = (static_cast<long double>(m_squares) - sum * sum / m_count) / (m_count - 1);
+    } else {
+        spread -= m_sum * m_sum; // fits: (Σx)² ≤ n·Σx²
+        variance = static_cast<long double>(spread) / (static_cast<long double>(n) * (m_count - 1));
+    }
+    return double(std::sqrt(std::max(variance, 0.0L)) * unit);
 }
 
 Repeatability repeatability(double standardDeviation, double nominal, double scaleInterval)

@@ -39,7 +39,8 @@ const char *statusName(ReadingStatus status)
     return "not a reading";
 }
 
-// Local time in ISO 8601 with milliseconds, as Qt writes it, without asking
+// Local time in ISO 8601 with milliseconds and the offset from UTC, as Qt
+// writes it, without asking
 // the time zone for each row (Qt sets it up afresh each time): the offset
 // is looked up again for each quarter of an hour, on whose bounds zones
 // change theirs. Rows are written from one thread only.
@@ -67,7 +68,7 @@ QByteArray localIsoTime(qint64 ms)
     const qint64 d = doy - (153 * mp + 2) / 5 + 1;
     const qint64 m = mp < 10 ? mp + 3 : mp - 9;
     const qint64 y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-    QByteArray text(23, Qt::Uninitialized); // yyyy-MM-ddTHH:mm:ss.zzz
+    QByteArray text(29, Qt::Uninitialized); // yyyy-MM-ddTHH:mm:ss.zzz+hh:mm, or Z
     char *p = text.data();
     const auto put = [&p](qint64 value, int digits) {
         for (int i = digits - 1; i >= 0; --i, value /= 10)
@@ -78,6 +79,14 @@ QByteArray localIsoTime(qint64 ms)
     put(y, 4), sep('-'), put(m, 2), sep('-'), put(d, 2), sep('T');
     put(msOfDay / 3600000, 2), sep(':'), put(msOfDay / 60000 % 60, 2), sep(':'), put(msOfDay / 1000 % 60, 2);
     sep('.'), put(msOfDay % 1000, 3);
+    // The offset, so that the hour a zone repeats in autumn reads twice apart.
+    if (offsetMs == 0) {
+        sep('Z');
+        text.truncate(24);
+        return text;
+    }
+    const qint64 offsetMinutes = (offsetMs < 0 ? -offsetMs : offsetMs) / 60000;
+    sep(offsetMs < 0 ? '-' : '+'), put(offsetMinutes / 60, 2), sep(':'), put(offsetMinutes % 60, 2);
     return text;
 }
 

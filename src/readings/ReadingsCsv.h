@@ -9,7 +9,8 @@
 
 namespace ondril {
 
-// One row per line received: time (ISO 8601, local, with milliseconds),
+// One row per line received: time (ISO 8601, local, with milliseconds and
+// the offset from UTC),
 // command, reply_ms, raw, shape, status, value, unit. The raw line is quoted
 // as RFC 4180 says and kept to printable ASCII: bytes 0x20 to 0x7E stand for
 // themselves, but for the backslash, which is written \x5C like every other

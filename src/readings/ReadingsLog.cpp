@@ -67,7 +67,7 @@ bool ReadingsLog::keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, 
     else if (r.isReading() && reply.hasValue)
         r.unit = m_unit;
     *m_records.open(m_records.size(), 1) = r;
-    if (r.isReading() && reply.hasValue && r.unit != 255) {
+    if (r.isWeighing() && reply.hasValue && r.unit != 255) {
         auto *stats = const_cast<UnitStats *>(statsOf(r.unit));
         if (!stats)
             stats = &m_stats.emplace_back(UnitStats{m_units[r.unit], {}, wallMs, wallMs});

@@ -32,6 +32,9 @@ public:
         ReadingStatus status() const { return ReadingStatus(kind >> 3 & 7); }
         bool hasValue() const { return kind & 64; }
         bool isReading() const { return shape() != ReplyShape::NotAReading && status() <= ReadingStatus::Unknown; }
+        // A reading the statistics and the trend take: a reply to PRINT or a
+        // line nobody asked for, never what CAL, COUNT, UNIT or TARE answered.
+        bool isWeighing() const { return isReading() && command <= 0; }
         SentValue value() const { return {mantissa, decimals}; }
     };
     static_assert(sizeof(Record) == 32);

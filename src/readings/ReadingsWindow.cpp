@@ -31,18 +31,18 @@ QString ms(double value)
     return QString::number(value, 'f', value < 10 ? 2 : 1);
 }
 
-// One row of the link table, as plain text in fixed columns.
-QString linkRow(const QString &name, const LinkTally::PerCommand &c)
+// One row of the link table.
+QStringList linkRow(const QString &name, const LinkTally::PerCommand &c)
 {
     const ReplyTimes &t = c.times;
-    return QStringLiteral("%1%2%3%4%5%6%7")
-        .arg(name, -8)
-        .arg(c.sent, 8)
-        .arg(c.replies, 9)
-        .arg(c.noReply, 10)
-        .arg(t.count() ? ms(t.percentileMs(0.5)) : QStringLiteral("-"), 10)
-        .arg(t.count() ? ms(t.percentileMs(0.95)) : QStringLiteral("-"), 10)
-        .arg(t.count() ? ms(t.worstMs()) : QStringLiteral("-"), 10);
+    const QString none = QStringLiteral("-");
+    return {name,
+            QString::number(c.sent),
+            QString::number(c.replies),
+            QString::number(c.noReply),
+            t.count() ? ms(t.percentileMs(0.5)) : none,
+            t.count() ? ms(t.percentileMs(0.95)) : none,
+            t.count() ? ms(t.worstMs()) : none};
 }
 
 // A number as an operator types it, with a decimal point or comma; 0 when none.
@@ -167,10 +167,13 @@ void ReadingsWindow::refresh()
         return; // not shown yet
     m_log.expire(steadyNow());
     const LinkTally &tally = m_log.tally();
-    QStringList link{QStringLiteral("command     sent  replies  no reply  median ms  95th ms  worst ms")};
+    QList<QStringList> rows{{QStringLiteral("command"), QStringLiteral("sent"), QStringLiteral("replies"),
+                             QStringLiteral("no reply"), QStringLiteral("median ms"), QStringLiteral("95th ms"),
+                             QStringLiteral("worst ms")}};
     for (int i = 0; i < LinkTally::commandCount; ++i)
-        link << linkRow(QLatin1String(balanceCommands[size_t(i)].caption), tally.command(i));
-    link << linkRow(QStringLiteral("all"), tally.total());
+        rows << linkRow(QLatin1String(balanceCommands[size_t(i)].caption), tally.command(i));
+    rows << linkRow(QStringLiteral("all"), tally.total());
+    QStringList link = inColumns(rows);
     link << QStringLiteral("lines nobody asked for: %1   not a reading: %2   bytes discarded: %3")
                 .arg(tally.unasked())
                 .arg(tally.notAReading())
@@ -181,19 +184,21 @@ void ReadingsWindow::refresh()
                     .arg(tally.late());
     m_link->setLines(link);
 
-    QStringList stats{QStringLiteral("unit      count        mean   std dev         min         max     range   stable")};
+    QList<QStringList> statRows{{QStringLiteral("unit"), QStringLiteral("count"), QStringLiteral("mean"),
+                                 QStringLiteral("std dev"), QStringLiteral("min"), QStringLiteral("max"),
+                                 QStringLiteral("range"), QStringLiteral("stable")}};
     for (const ReadingsLog::UnitStats &u : m_log.statsByUnit()) {
         const ReadingStats &s = u.stats;
-        stats << QStringLiteral("%1%2%3%4%5%6%7%8")
-                     .arg(QString::fromLatin1(u.unit), -6)
-                     .arg(s.count(), 9)
-                     .arg(s.mean(), 12, 'f', 5)
-                     .arg(s.standardDeviation(), 9, 'f', 5)
-                     .arg(QString::fromLatin1(sentText(*s.minimum())), 12)
-                     .arg(QString::fromLatin1(sentText(*s.maximum())), 12)
-                     .arg(s.range(), 10, 'f', std::max(s.minimum()->decimals, s.maximum()->decimals))
-                     .arg(QStringLiteral("%1 %").arg(100 * s.stableShare(), 0, 'f', 0), 9);
+        statRows << QStringList{QString::fromLatin1(u.unit),
+                                QString::number(s.count()),
+                                QString::number(s.mean(), 'f', 5),
+                                QString::number(s.standardDeviation(), 'f', 5),
+                                QString::fromLatin1(sentText(*s.minimum())),
+                                QString::fromLatin1(sentText(*s.maximum())),
+                                QString::number(s.range(), 'f', std::max(s.minimum()->decimals, s.maximum()->decimals)),
+                                QStringLiteral("%1 %").arg(100 * s.stableShare(), 0, 'f', 0)};
     }
+    const QStringList stats = inColumns(statRows);
     m_stats->setLines(stats);
     checkRepeatability();
     m_trend->refresh();

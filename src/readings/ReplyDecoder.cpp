@@ -60,14 +60,21 @@ struct Scan {
     }
 };
 
+// One of `words`, exactly.
+template <size_t N>
+bool isOneOf(QByteArrayView word, const std::array<const char *, N> &words)
+{
+    for (const char *w : words)
+        if (word == QByteArrayView(w))
+            return true;
+    return false;
+}
+
 bool isUnit(QByteArrayView word)
 {
     static constexpr std::array<const char *, 16> units = {"g",  "kg",  "mg", "ct", "lb",  "oz",  "ozt", "dwt",
                                                           "GN", "tl", "mom", "PCS", "PC", "pcs", "%",  "t"};
-    for (const char *u : units)
-        if (word == QByteArrayView(u))
-            return true;
-    return false;
+    return isOneOf(word, units);
 }
 
 // An optional sign, blanks, then digits with at most one decimal point or
@@ -170,6 +177,16 @@ bool headerComma(QByteArrayView line, Reply *reply)
     return true;
 }
 
+// A word before a value that names a weight: net or gross. Any other word
+// ("CAL", "Nominal", "Error") makes the line something else than a weighing:
+// a calibration step, a printed record's line, an error code.
+bool isWeightName(QByteArrayView word)
+{
+    static constexpr std::array<const char *, 10> names = {"N",  "G",  "NET", "Net", "GROSS",
+                                                           "Gross", "GS", "NT", "WT", "W"};
+    return isOneOf(word, names);
+}
+
 // "S S      100.00 g", "S +", "ES".
 bool commandStatus(QByteArrayView line, Reply *reply)
 {
@@ -177,10 +194,13 @@ bool commandStatus(QByteArrayView line, Reply *reply)
         *reply = statusOnly(ReplyShape::CommandStatusValue, ReadingStatus::Error);
         return true;
     }
+    // The weight requests of this family answer with their own word first;
+    // another word ("OK -", "N +") is an acknowledgement or a prompt.
+    static constexpr std::array<const char *, 7> weightRequests = {"S", "SI", "SIR", "SU", "SIU", "SIRU", "SR"};
     Scan s{line};
-    while (s.at < 3 && isUpper(s.peek()))
+    while (s.at < 4 && isUpper(s.peek()))
         ++s.at;
-    if (s.at == 0 || !isBlank(s.peek()))
+    if (s.at == 0 || !isBlank(s.peek()) || !isOneOf(line.first(s.at), weightRequests))
         return false;
     s.skipBlanks();
     const char code = s.peek();
@@ -211,15 +231,15 @@ bool commandStatus(QByteArrayView line, Reply *reply)
 bool signValueUnit(QByteArrayView line, Reply *reply)
 {
     Scan s{line};
-    // An identifier of up to six letters and digits, starting with a letter.
     QByteArrayView identifier;
     if (isLetter(s.peek())) {
-        qsizetype end = 0;
-        while (end < line.size() && end <= 6 && (isLetter(line[end]) || isDigit(line[end])))
-            ++end;
-        if (end <= 6 && end < line.size() && isBlank(line[end])) {
-            identifier = line.first(end);
-            s.at = end;
+        Scan w = s;
+        const QByteArrayView first = w.word();
+        if (isBlank(w.peek())) {
+            if (!isWeightName(first))
+                return false;
+            identifier = first;
+            s = w;
             s.skipBlanks();
         }
     }
@@ -246,33 +266,28 @@ bool signValueUnit(QByteArrayView line, Reply *reply)
     return true;
 }
 
-// Any other line that holds one number and a unit after it.
+// Any other line that is a number and a unit and nothing else but marks
+// ("?", "*", ":", "=") and a weight's name before them: "? 152.37g",
+// "Net: 152.37 g", "W=12.5kg". Another word beside them ("Nominal 200.00 g",
+// "Error 5 t") makes it no reading.
 bool numberAndUnit(QByteArrayView line, Reply *reply)
 {
+    const auto isMark = [](char c) { return c == '?' || c == '*' || c == ':' || c == '=' || isBlank(c); };
     Scan s{line};
-    bool found = false;
+    if (isLetter(s.peek()) && !isWeightName(s.word()))
+        return false;
+    while (!s.atEnd() && isMark(s.peek()))
+        ++s.at;
     SentValue value;
-    QByteArrayView unit;
-    while (!s.atEnd()) {
-        const bool signHere = (s.peek() == '+' || s.peek() == '-') && isDigit(s.peek(1));
-        if ((isDigit(s.peek()) || signHere) && !isLetter(s.peek(-1))) {
-            SentValue v;
-            if (!number(s, false, &v))
-                return false; // too many digits
-            if (found)
-                return false; // a second number: which is the reading?
-            found = true;
-            value = v;
-            s.skipBlanks();
-            const QByteArrayView w = s.word();
-            if (!isUnit(w) || (!s.atEnd() && isLetter(s.peek())))
-                return false;
-            unit = w;
-        } else {
-            ++s.at;
-        }
-    }
-    if (!found)
+    if (!number(s, false, &value))
+        return false;
+    s.skipBlanks();
+    const QByteArrayView unit = s.word();
+    if (!isUnit(unit))
+        return false;
+    while (!s.atEnd() && isMark(s.peek()))
+        ++s.at;
+    if (!s.atEnd())
         return false;
     *reply = reading(ReplyShape::NumberAndUnit, ReadingStatus::Unknown, value, unit);
     return true;

@@ -97,7 +97,7 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
             (status == ReadingStatus::Overload ? c.overload : c.underload) = true;
             continue;
         }
-        if (r.unit != unit || !r.isReading() || !r.hasValue())
+        if (r.unit != unit || !r.isWeighing() || !r.hasValue())
             continue;
         const bool stable = status == ReadingStatus::Stable;
         shown.stats.add(r.value(), stable);

@@ -95,7 +95,9 @@ void MSComm::setInBufferCount(qint16 count)
 
 qint16 MSComm::inBufferCount() const
 {
-    return qint16(qMin<qint64>(waitingBytes(), std::numeric_limits<qint16>::max()));
+    // What Input can return now; the driver's queue comes in as it is read.
+    const qint64 readable = isDeviceOpen() ? bytesWaiting() : 0;
+    return qint16(qMin<qint64>(readable, std::numeric_limits<qint16>::max()));
 }
 
 void MSComm::setRThreshold(qint16 threshold)

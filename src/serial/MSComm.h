@@ -57,8 +57,8 @@ public:
     // Writing 0 discards whatever has arrived and was not yet read.
     void setInBufferCount(qint16 count);
     qint16 inBufferCount() const;
-    // The same, uncapped, with what the driver holds: what setting
-    // InBufferCount to 0 throws away.
+    // What setting InBufferCount to 0 throws away: what Input could return
+    // and what the driver still holds, uncapped.
     qint64 waitingBytes() const { return isDeviceOpen() ? heldBytes() : 0; }
 
     void setRThreshold(qint16 threshold);

@@ -64,6 +64,13 @@ private slots:
         QCOMPARE(log.statsByUnit()[0].stats.stableShare(), 3.0 / 4.0);
         QCOMPARE(log.record(0).value(), (SentValue{152370, 3}));
         QCOMPARE(sentText(*log.statsByUnit()[0].stats.maximum()), QByteArray("152.38"));
+
+        // TARE's reply is shaped like a reading, and is none: it counts for
+        // TARE in the tally, never in the weight statistics.
+        log.commandSent(4, 6000 * ms);
+        QVERIFY(log.received("     +    0.00 g\r\n", 6100 * ms, wall + 6100));
+        QCOMPARE(log.tally().command(4).replies, 1);
+        QCOMPARE(log.statsByUnit()[0].stats.count(), 4);
     }
 
     void shouldDrawAtMostAMinimumAndMaximumPerColumn_data()
@@ -108,7 +115,8 @@ private slots:
         QVERIFY2(writeReadingsCsv(path, log, &why), qPrintable(why));
         const QList<QByteArray> rows = contents(path).split('\n');
         QCOMPARE(rows[0], QByteArray("time,command,reply_ms,raw,shape,status,value,unit\r"));
-        const QByteArray time = QDateTime::fromMSecsSinceEpoch(wall).toString(Qt::ISODateWithMs).toLatin1();
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(wall);
+        const QByteArray time = local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
         QCOMPARE(rows[1], time + ",PRINT,152.300,\"     +  152.370 g\",sign value unit,stable,152.370,g\r");
         QVERIFY2(rows[2].endsWith(",,,\"a \"\"quoted\"\" \\x5C \\x1B\\xB5 line\",not a reading,not a reading,,\r"),
                  rows[2].constData());
@@ -161,9 +169,14 @@ private slots:
         ReadingsLog log;
         log.received("     +  152.37 g\r\n", 0, at - 3'600'000); // the hour before, in the same run
         log.received("     +  152.37 g\r\n", 0, at);
-        readingsCsvRow(log, 0);
+        const QByteArray before = readingsCsvRow(log, 0);
         const QByteArray row = readingsCsvRow(log, 1);
-        QCOMPARE(row.left(row.indexOf(',')), QDateTime::fromMSecsSinceEpoch(at).toString(Qt::ISODateWithMs).toLatin1());
+        const QDateTime local = QDateTime::fromMSecsSinceEpoch(at);
+        QCOMPARE(row.left(row.indexOf(',')),
+                 local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1());
+        // Read back, each names its own instant, also in the hour autumn repeats.
+        QCOMPARE(parseReadingsCsvRow(before)->wallMs, at - 3'600'000);
+        QCOMPARE(parseReadingsCsvRow(row)->wallMs, at);
     }
 
     void shouldWriteValuesAsSent_data()

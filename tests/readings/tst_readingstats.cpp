@@ -60,6 +60,19 @@ private slots:
         QCOMPARE(stats.maximum()->mantissa, big);
     }
 
+    void shouldKeepTheSpreadWhereOnlyItsLastStepWouldOverflow()
+    {
+        // One reading with twelve decimals makes every later one a big
+        // number of picograms: the sums still fit, n·Σx² does not.
+        ReadingStats stats;
+        stats.add({1'000'000'000'000'001, 12}, true); // 1000.000000000001
+        for (int i = 0; i < 2000; ++i)
+            stats.add({i % 2 ? 200'000 : 100'000, 0}, true);
+        QVERIFY(stats.exact());
+        QVERIFY2(qAbs(stats.standardDeviation() / 50110.8266996638 - 1) < 1e-9, qPrintable(QString::number(stats.standardDeviation())));
+        QVERIFY(!repeatability(stats.standardDeviation(), 150'000, 1).passes);
+    }
+
     void shouldCheckRepeatability_data()
     {
         QTest::addColumn<double>("s");

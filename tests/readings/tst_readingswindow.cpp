@@ -67,6 +67,16 @@ private slots:
         readings.findChild<QPushButton *>(QStringLiteral("reset"))->click();
         QCOMPARE(readings.log().size(), 0);
         QCOMPARE(readings.log().tally().total().sent, 0);
+
+        // Figures of any width keep their columns apart.
+        for (const char *line : {"     +  10.000000 g\r\n", "     +  999999999.999999 g\r\n"})
+            emit rig.form.lineCompleted(QString::fromLatin1(line), {}, 0, 0, 0);
+        const auto statsRows = [&] {
+            return readings.findChild<FixedText *>(QStringLiteral("stats"))->text().split(u'\n');
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(statsRows().size(), 2, 3000);
+        for (const QString &row : statsRows())
+            QVERIFY2(row.trimmed().split(QRegularExpression(QStringLiteral(" {2,}"))).size() == 8, qPrintable(row));
     }
 
     void shouldZoomAndPanTheTrendAndCheckRepeatability()

@@ -59,7 +59,7 @@ private slots:
         // Anything else with one number and a unit.
         row("labelled", "Net: 152.37 g", S::NumberAndUnit, R::Unknown, "15237/2", "g");
         row("unit joined on", "W=12.5kg", S::NumberAndUnit, R::Unknown, "125/1", "kg");
-        row("percent", "Moisture 12.5 %", S::NumberAndUnit, R::Unknown, "125/1", "%");
+        row("marked moving", "? 152.37g", S::NumberAndUnit, R::Unknown, "15237/2", "g");
         // Not readings, and hostile lines.
         row("empty", "", S::NotAReading, R::NotAReading, "");
         row("CR LF alone", "\r\n", S::NotAReading, R::NotAReading, "");
@@ -89,6 +89,49 @@ private slots:
             QCOMPARE(QStringLiteral("%1/%2").arg(reply.value.mantissa).arg(reply.value.decimals), value);
         QCOMPARE(reply.unit.toByteArray(), unit);
         QCOMPARE(reply.identifier.toByteArray(), identifier);
+    }
+
+    // What balances send, weighings and everything else, as one corpus: the
+    // statistics must take every line of the first kind and none of the second.
+    void shouldTellWeighingsFromOtherLines_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("weighing");
+        const char *weighings[] = {
+            "     +  152.37 g", "     -    0.03 g", "+  152.370 g", "+ 0.00002 kg", "-  12.5 kg", "+    12 pcs",
+            "+  152.37", "-    0.01", "+ 1 234.5 g", "+  152,37 g", "N     +    12.3 kg", "G     +  200.00 g",
+            "NET   +  100.00 g", "GS    +  100.10 g", "    +  5.3714 ct", "    +  0.3375 oz", "+  0.33592 lb",
+            "+   99.9 %", "+  3.2145 ozt", "+  2.4507 dwt", "S S      100.00 g", "S D      100.01 g",
+            "S S     -0.02 g", "SI S   1.00000 kg", "SI D   0.99998 kg", "SU S    12.000 pcs", "SIR D   152.3 g",
+            "S S   0.00 g", "ST,+00123.45  g", "US,-00012.34  g", "ST,GS,+00123.45  g", "QT,+0000012 PC",
+            "ST,+000152.37   g", "US,+000152.38   g", "? 152.37g", "Net: 152.37 g", "W=12.5kg", "*  +152.37 g *",
+            "152.37 g", "  0.000 g", "+0152.37g",
+        };
+        const char *others[] = {
+            "  CAL   200.00 g", "CAL 0", "CAL 200", "CAL done", "CAL E", "Error 5 t", "Err 3", "ERROR",
+            "N +", "OK -", "OK", "A", "I4 A \"ABC123\"", "Nominal 200.00 g", "Actual 200.01 g",
+            "Diff    0.01 g", "Set  200.00 g", "Target 100 g", "Date 2026-12-08", "Time 14:03:27",
+            "Date: 08.12.2026", "Model XS204", "S/N 1234567", "SN: 0012345678", "Balance ID 7",
+            "Signature", "Signature ________", "--------------------", "====================", "",
+            "   ", "-- GLP --", "Calibration", "Calibration finished", "Cal. weight 200.00 g",
+            "Temp 21.5 C", "Adjustment: external", "User: 3", "Project 12", "Tare 10.00 g",
+            "Zero", "Z A", "T S    0.00 g", "BALANCE READY", "Ver. 1.02",
+        };
+        for (const char *line : weighings)
+            QTest::newRow(line) << QByteArray(line) << true;
+        for (const char *line : others)
+            QTest::newRow(*line ? line : "(empty)") << QByteArray(line) << false;
+    }
+    void shouldTellWeighingsFromOtherLines()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, weighing);
+        const Reply reply = decodeReply(line + "\r\n");
+        const bool taken = reply.shape != ReplyShape::NotAReading && reply.status <= ReadingStatus::Unknown
+                           && reply.hasValue;
+        QCOMPARE(taken, weighing);
+        if (!weighing)
+            QCOMPARE(int(reply.shape), int(ReplyShape::NotAReading));
     }
 
     void shouldAnswerAMegabyteLineQuickly()
