@@ -31,6 +31,7 @@ struct Options {
     int chunk = 0;
     int chunkGapMs = 20;
     int streamMs = 0;
+    int streamLines = 1;
     double mass = 152.37;
     Balance::Format format = Balance::Format::SignValueUnit;
     int unstableEvery = 0;
@@ -59,6 +60,8 @@ void usage(FILE *to)
         "  --chunk N       send each reply in pieces of N bytes\n"
         "  --chunk-gap MS  pause between pieces (default 20)\n"
         "  --stream MS     also send a weighing line every MS milliseconds unasked\n"
+        "  --stream-lines N  that many lines in one write (default 1), as a USB\n"
+        "                  adapter hands over lines sent back to back\n"
         "  --mass G        the mass on the pan in grams (default 152.37)\n"
         "  --seed N        seed of the reading noise (default 1)\n"
         "  --format F      the shape of its lines: sign (\"     +  152.37 g\", the default),\n"
@@ -114,6 +117,8 @@ bool parseOptions(int argc, char **argv, Options *o)
             ok = parseInt(v, 0, 3600000, &o->chunkGapMs);
         else if (a == "--stream")
             ok = parseInt(v, 1, 3600000, &o->streamMs);
+        else if (a == "--stream-lines")
+            ok = parseInt(v, 1, 1000, &o->streamLines);
         else if (a == "--seed") {
             ok = parseInt(v, 0, 1 << 30, &seed);
             o->seed = unsigned(seed);
@@ -249,7 +254,10 @@ public:
         for (;;) {
             const auto now = Clock::now();
             if (m_opt.streamMs > 0 && now >= nextStream) {
-                send(m_balance.weighingLine(), 0);
+                std::string lines;
+                for (int i = 0; i < m_opt.streamLines; ++i)
+                    lines += m_balance.weighingLine();
+                send(lines, 0);
                 nextStream += std::chrono::milliseconds(m_opt.streamMs);
                 if (nextStream < now)
                     nextStream = now + std::chrono::milliseconds(m_opt.streamMs);
@@ -291,6 +299,10 @@ private:
         if (got <= 0)
             return;
         const std::string bytes(buf, size_t(got));
+        if (m_opt.verbose)
+            for (size_t i = 0; i + 1 < bytes.size(); ++i)
+                if (bytes[i] == '\x1b')
+                    std::fprintf(stderr, "balance-sim: command ESC %c\n", bytes[i + 1]);
         if (m_opt.strict) {
             const PortLine port = portLine();
             if (port.baud != m_opt.baud || port.framing != m_opt.framing)
