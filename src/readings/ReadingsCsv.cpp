@@ -4,7 +4,6 @@
 #include "commands/BalanceCommand.h"
 
 #include <QDateTime>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -182,28 +181,6 @@ std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row)
         }
     }
     return std::nullopt; // the raw field never ended
-}
-
-bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
-        return false;
-    }
-    QByteArray chunk = readingsCsvHeader;
-    for (qint64 i = 0; i < log.size(); ++i) {
-        chunk += readingsCsvRow(log, i);
-        if (chunk.size() > (1 << 20)) {
-            if (file.write(chunk) != chunk.size())
-                break;
-            chunk.clear();
-        }
-    }
-    if (file.error() == QFileDevice::NoError && file.write(chunk) == chunk.size() && file.commit())
-        return true;
-    *why = file.errorString();
-    return false;
 }
 
 } // namespace ondril

@@ -10,14 +10,12 @@
 namespace ondril {
 
 // One row per line received: time (ISO 8601, local, with milliseconds and
-// the offset from UTC),
-// command, reply_ms, raw, shape, status, value, unit. The raw line is quoted
+// the offset from UTC), command, reply_ms, raw, shape, status, value, unit.
+// The raw line is quoted
 // as RFC 4180 says and kept to printable ASCII: bytes 0x20 to 0x7E stand for
 // themselves, but for the backslash, which is written \x5C like every other
 // byte (control bytes, 0x7F and above), so the line can be told back byte for
 // byte. Values are written with the digits sent and a decimal point.
-// Replaces `path` only once the whole file is written; false with the reason.
-bool writeReadingsCsv(const QString &path, const ReadingsLog &log, QString *why);
 extern const QByteArray readingsCsvHeader;
 // Line `i` of the log as a row, with its CR LF.
 QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i);

@@ -1,5 +1,6 @@
 #include "ReadingsWindow.h"
 
+#include "CsvExport.h"
 #include "FixedText.h"
 #include "ReadingsCsv.h"
 #include "TrendView.h"
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -127,6 +129,8 @@ void ReadingsWindow::build()
 
 void ReadingsWindow::reset()
 {
+    delete m_export; // it reads the log
+    m_export = nullptr;
     m_log.reset();
     refresh();
 }
@@ -140,9 +144,25 @@ void ReadingsWindow::exportCsv()
     if (chosen.isEmpty())
         return;
     const QString path = QFileInfo(chosen).absoluteFilePath();
-    QString why;
-    if (!writeReadingsCsv(path, m_log, &why))
-        m_dialogs->message(this, QStringLiteral("ERROR: The readings could not be exported.\n%1\n%2").arg(path, why));
+    delete m_export; // one export at a time: a new one replaces one still running
+    m_export = new CsvExport(&m_log, path, this);
+    auto *progress = new QProgressDialog(QStringLiteral("Exporting %1 rows to %2").arg(m_export->rows()).arg(path),
+                                         QStringLiteral("Cancel"), 0, 1000, this);
+    progress->setObjectName(QStringLiteral("exportProgress"));
+    progress->setWindowTitle(QStringLiteral("Export CSV"));
+    progress->setMinimumDuration(500); // a short export shows none
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_export, &CsvExport::progress, progress, [progress](qint64 done, qint64 rows) {
+        progress->setValue(rows > 0 ? int(done * 999 / rows) : 999);
+    });
+    connect(progress, &QProgressDialog::canceled, m_export, &CsvExport::cancel);
+    connect(m_export, &QObject::destroyed, progress, &QWidget::close);
+    connect(m_export, &CsvExport::finished, this, [this, path](bool, const QString &why) {
+        m_export->deleteLater();
+        m_export = nullptr;
+        if (!why.isEmpty())
+            m_dialogs->message(this, QStringLiteral("ERROR: The readings could not be exported.\n%1\n%2").arg(path, why));
+    });
 }
 
 bool ReadingsWindow::recoverEarlier(const QString &csvPath)

@@ -11,6 +11,7 @@ class QMenu;
 
 namespace ondril {
 
+class CsvExport;
 class Dialogs;
 class FixedText;
 class Form1;
@@ -56,6 +57,7 @@ private:
     QLineEdit *m_interval = nullptr;
     QLabel *m_repeatability = nullptr;
     TrendView *m_trend = nullptr;
+    CsvExport *m_export = nullptr; // the one running
     QBasicTimer m_refresh;
 };
 

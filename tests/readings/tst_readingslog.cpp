@@ -1,6 +1,7 @@
 // The lines of a run, each answered for and kept, and the CSV that holds
 // them: one row a line, the raw bytes told back exactly, the values as sent.
 #include "Files.h"
+#include "readings/CsvExport.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsLog.h"
 #include "readings/TrendView.h"
@@ -31,6 +32,16 @@ QString describe(const TrendShown &shown)
             parts << QStringLiteral("%1:%2").arg(c).arg(what);
     }
     return (parts << QStringLiteral("n%1").arg(shown.stats.count())).join(u' ');
+}
+
+// Export CSV to its end: empty when written, else why not.
+QString exported(const ReadingsLog &log, const QString &path)
+{
+    CsvExport csv(&log, path);
+    QSignalSpy done(&csv, &CsvExport::finished);
+    if (!done.wait(10000))
+        return QStringLiteral("no end");
+    return done.at(0).at(0).toBool() ? QString() : done.at(0).at(1).toString();
 }
 }
 
@@ -111,8 +122,8 @@ private slots:
         log.received("S D      -0.05 g\r\n", 300 * ms, wall + 300);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("readings.csv"));
-        QString why;
-        QVERIFY2(writeReadingsCsv(path, log, &why), qPrintable(why));
+        const QString why = exported(log, path);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
         const QList<QByteArray> rows = contents(path).split('\n');
         QCOMPARE(rows[0], QByteArray("time,command,reply_ms,raw,shape,status,value,unit\r"));
         const QDateTime local = QDateTime::fromMSecsSinceEpoch(wall);
@@ -144,8 +155,28 @@ private slots:
 
         // A folder where the file should be: the reason, and nothing half written.
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("taken.csv")));
-        QVERIFY(!writeReadingsCsv(dir.filePath(QStringLiteral("taken.csv")), log, &why));
-        QVERIFY(!why.isEmpty());
+        QVERIFY(!exported(log, dir.filePath(QStringLiteral("taken.csv"))).isEmpty());
+
+        // Cancelled half way, or ended with the window: the file it would
+        // replace stays as it was, and nothing else is left in its folder.
+        for (int i = 0; i < 100'000; ++i)
+            log.received("     +  152.37 g\r\n", 400 * ms + i, wall + 400 + i);
+        const QString kept = dir.filePath(QStringLiteral("kept.csv"));
+        put(kept, "the export before\n");
+        for (const bool cancel : {true, false}) {
+            CsvExport csv(&log, kept);
+            QSignalSpy progress(&csv, &CsvExport::progress);
+            QSignalSpy done(&csv, &CsvExport::finished);
+            QVERIFY(progress.wait(5000));
+            if (!cancel)
+                break; // destroyed running
+            csv.cancel();
+            QVERIFY(done.wait(5000));
+            QCOMPARE(done.at(0).at(0).toBool(), false);
+            QCOMPARE(done.at(0).at(1).toString(), QString());
+        }
+        QCOMPARE(contents(kept), QByteArray("the export before\n"));
+        QCOMPARE(entries(dir.path()), (QStringList{"kept.csv", "readings.csv", "taken.csv"}));
     }
 
     void shouldWriteLocalTimesAsQtDoes_data()

@@ -63,7 +63,7 @@ private slots:
         QTemporaryDir dir;
         rig.dialogs.fileAnswers << dir.filePath(QStringLiteral("run.csv"));
         readings.findChild<QPushButton *>(QStringLiteral("exportCsv"))->click();
-        QCOMPARE(contents(dir.filePath(QStringLiteral("run.csv"))).count('\n'), 3);
+        QTRY_COMPARE(contents(dir.filePath(QStringLiteral("run.csv"))).count('\n'), 3);
         readings.findChild<QPushButton *>(QStringLiteral("reset"))->click();
         QCOMPARE(readings.log().size(), 0);
         QCOMPARE(readings.log().tally().total().sent, 0);
