@@ -13,15 +13,7 @@ start_sim build/balance-sim --verbose 2>"$E2E_TMP/sim.err"
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
 /usr/lib/wine/wine64 reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$SIM_DEV" /f >/dev/null 2>&1
 /usr/lib/wine/wineserver -k 2>/dev/null || true
-# A new prefix draws its first program's text only once its fonts are in
-# place: a first start, ended, sees to that.
-ONDRIL_PORTS=: timeout 20 /usr/lib/wine/wine64 build-win/ondril.exe >/dev/null 2>&1 || true
-ONDRIL_PORTS=COM1 /usr/lib/wine/wine64 build-win/ondril.exe &
-ONDRIL_PID=$!
-WIN=$(timeout 60 xdotool search --sync --onlyvisible --name "^Brivon Electronic Balance Communications Test\$" | head -n 1) \
-    || fail "the window did not appear under Wine"
-eval "$(xdotool getwindowgeometry --shell "$WIN")"
-MENU=$(( HEIGHT - 611 ))
+start_wine_ondril build-win/ondril.exe
 sleep 2
 click 64 144 99 33 # PRINT
 sleep 3

@@ -14,6 +14,8 @@ void Form1::sendCommand(const BalanceCommand &command)
     Text3->setText(QLatin1String(escapeHex));
     Text4->setText(QLatin1String(command.letterHex));
     const char bytes[] = {escape, command.letter};
+    // What comes next is this command's answer, not the rest of a line cut off before.
+    m_midLine = false;
     // A device that vanished on this write has already been reported as lost.
     if (MSComm1->setOutput(QString::fromLatin1(bytes, 2)))
         emit commandWritten(int(&command - balanceCommands.data()), steadyNow());

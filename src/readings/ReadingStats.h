@@ -14,6 +14,9 @@ namespace ondril {
 class ReadingStats {
 public:
     void add(SentValue value, bool stable);
+    // As if every reading of `other` had been added after these: exactly
+    // where the sums allow it, else by Welford's combination.
+    void merge(const ReadingStats &other);
 
     qint64 count() const { return m_count; }
     double mean() const;
@@ -32,7 +35,10 @@ private:
     // Adds `value` to the exact sums, rescaling them first when it has more
     // digits than any before it; false, with nothing changed, on overflow.
     bool addExactly(SentValue value);
+    bool mergeExactly(const ReadingStats &other);
     void startWelford();
+    // Mean and sum of squared deviations, however kept.
+    void moments(long double *mean, long double *m2) const;
 
     qint64 m_count = 0;
     qint64 m_stable = 0;

@@ -94,6 +94,7 @@ bool ReadingsLog::recoverEarlier(const std::vector<Earlier> &lines)
     m_units.swap(merged.m_units);
     m_stats.swap(merged.m_stats);
     m_unit = merged.m_unit;
+    ++m_layout;
     return kept;
 }
 
@@ -134,6 +135,7 @@ void ReadingsLog::reset()
     m_unit = 255;
     m_stats.clear();
     m_tail.clear();
+    ++m_layout;
 }
 
 } // namespace ondril

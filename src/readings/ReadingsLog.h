@@ -63,6 +63,9 @@ public:
     void discarded(qint64 bytes) { m_tally.discarded(bytes); }
     void expire(qint64 steadyNs) { m_tally.expire(steadyNs); }
     void reset();
+    // Changes whenever the lines kept are laid out anew (Reset, a recovery),
+    // rather than only added to.
+    quint64 layout() const { return m_layout; }
     // Puts an earlier run's lines before this run's, in the statistics and
     // the trend too; the link tally stays this run's.
     bool recoverEarlier(const std::vector<Earlier> &lines);
@@ -90,6 +93,7 @@ private:
     std::vector<UnitStats> m_stats;
     quint8 m_unit = 255; // the unit in force: the last one a reading named
     QByteArray m_tail;   // the start of a line whose end has not come yet
+    quint64 m_layout = 0;
 };
 
 } // namespace ondril

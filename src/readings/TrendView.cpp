@@ -24,16 +24,6 @@ const QColor overColor(0xd0, 0x20, 0x20);
 constexpr qint64 shortestSpanMs = 100;
 constexpr qint64 longestSpanMs = qint64(10) * 366 * 24 * 3600 * 1000;
 
-void widen(quint32 &count, double &low, double &high, double value)
-{
-    if (count++ == 0) {
-        low = high = value;
-    } else {
-        low = std::min(low, value);
-        high = std::max(high, value);
-    }
-}
-
 // Qt's vectorised painting can leave the upper halves of the AVX registers
 // in use, and then every scalar floating-point step after it waits on them:
 // sorting a million readings into columns took 19 ms within a paint instead
@@ -62,7 +52,8 @@ QString timeText(qint64 ms, qint64 spanMs)
 
 } // namespace
 
-TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width)
+TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width,
+                        const TrendIndex *index)
 {
     settleVectorState();
     TrendShown shown;
@@ -83,7 +74,22 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
     const qint64 span = toMs - fromMs + 1;
     int column = -1;
     qint64 nextColumnMs = fromMs;
-    for (qint64 i = first; i < log.size(); ++i) {
+    // A whole block of lines that ends within the column: its summary.
+    const auto takeBlock = [&](qint64 i, qint64 size) {
+        const TrendIndex::Summary *b = index ? index->block(i, size) : nullptr;
+        if (!b || b->lastMs >= nextColumnMs || b->lastMs > toMs || b->unit == TrendIndex::Summary::mixedUnits)
+            return false;
+        TrendColumn &c = shown.columns[size_t(column)];
+        if (b->unit == unit) {
+            c.merge(b->column);
+            shown.stats.merge(b->stats);
+        } else { // another unit's, or none: only its overloads and underloads
+            c.overload = c.overload || b->column.overload;
+            c.underload = c.underload || b->column.underload;
+        }
+        return true;
+    };
+    for (qint64 i = first; i < log.size();) {
         const ReadingsLog::Record &r = log.record(i);
         if (r.wallMs > toMs)
             break;
@@ -91,20 +97,14 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
             column = int((r.wallMs - fromMs) * width / span);
             nextColumnMs = fromMs + ((column + 1) * span + width - 1) / width;
         }
-        TrendColumn &c = shown.columns[size_t(column)];
-        const ReadingStatus status = r.status();
-        if (status == ReadingStatus::Overload || status == ReadingStatus::Underload) {
-            (status == ReadingStatus::Overload ? c.overload : c.underload) = true;
-            continue;
+        if (takeBlock(i, TrendIndex::largeBlock)) {
+            i += TrendIndex::largeBlock;
+        } else if (takeBlock(i, TrendIndex::smallBlock)) {
+            i += TrendIndex::smallBlock;
+        } else {
+            shown.columns[size_t(column)].add(r, unit, shown.stats);
+            ++i;
         }
-        if (r.unit != unit || !r.isWeighing() || !r.hasValue())
-            continue;
-        const bool stable = status == ReadingStatus::Stable;
-        shown.stats.add(r.value(), stable);
-        if (stable)
-            widen(c.stable, c.stableLow, c.stableHigh, r.value().toDouble());
-        else
-            widen(c.moving, c.movingLow, c.movingHigh, r.value().toDouble());
     }
     return shown;
 }
@@ -183,7 +183,8 @@ void TrendView::paintEvent(QPaintEvent *)
     const QString end = timeText(m_to, m_to - m_from);
     p.drawText(area.right() - fm.horizontalAdvance(end), below, end);
 
-    const TrendShown shown = trendColumns(*m_log, unit, m_from, m_to, area.width());
+    m_index.catchUp(*m_log);
+    const TrendShown shown = trendColumns(*m_log, unit, m_from, m_to, area.width(), &m_index);
     const ReadingStats &s = shown.stats;
     if (s.count() == 0) {
         p.drawText(area, Qt::AlignCenter, QStringLiteral("No readings in %1 here").arg(unitName));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReadingStats.h"
+#include "TrendIndex.h"
 
 #include <QWidget>
 
@@ -10,23 +11,17 @@ namespace ondril {
 
 class ReadingsLog;
 
-// The readings that fall in one pixel column of the trend: at most a
-// minimum and a maximum of each kind, however many readings there are.
-struct TrendColumn {
-    double stableLow = 0, stableHigh = 0;
-    double movingLow = 0, movingHigh = 0; // unstable, or of unknown stability
-    quint32 stable = 0, moving = 0;
-    bool overload = false, underload = false;
-};
-
 struct TrendShown {
     std::vector<TrendColumn> columns;
     ReadingStats stats; // of the readings shown
 };
 
 // The readings of `unit` that came from `fromMs` to `toMs`, in `width`
-// columns; overloads and underloads are marked whatever their unit.
-TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width);
+// columns; overloads and underloads are marked whatever their unit. With an
+// index caught up with the log, whole blocks of lines within one column are
+// taken from their summaries.
+TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width,
+                        const TrendIndex *index = nullptr);
 
 // The trend of the current unit over time. It follows the run until the
 // operator zooms (the wheel) or pans (a drag); a double-click follows again.
@@ -59,6 +54,7 @@ private:
     QRect plotArea() const;
 
     const ReadingsLog *m_log;
+    TrendIndex m_index;
     bool m_follow = true;
     qint64 m_from = 0;
     qint64 m_to = 0;

@@ -2,6 +2,7 @@
 #include "reception/CycleInterval.h"
 #include "serial/MSComm.h"
 #include "window/Form1.h"
+#include "window/SteadyClock.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -52,10 +53,16 @@ void Form1::Timer1_Timer()
     if (m_tickWaiting)
         return;
     const QScopedValueRollback<bool> waiting(m_tickWaiting, true);
+    const qint64 sent = steadyNow();
     sendCommand(printCommand);
     // A reply that never comes must not stop the cycle for good: the tick
-    // gives it up in time and the next one asks again.
-    collectLine(TimerLoopStop, qMax(replyTimeoutMs, Timer1->interval()));
+    // gives it up in time and the next one asks again. A line that was there
+    // before PRINT went out (a reply that came after its tick gave it up) is
+    // shown, and the tick waits on for its own.
+    const qint64 timeoutNs = qint64(qMax(replyTimeoutMs, Timer1->interval())) * 1'000'000;
+    for (qint64 left = timeoutNs; left > 0; left = sent + timeoutNs - steadyNow())
+        if (!collectLine(TimerLoopStop, int((left + 999'999) / 1'000'000)) || m_lineStarted >= sent)
+            break;
 }
 
 } // namespace ondril

@@ -16,6 +16,7 @@ bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
     static const QString crLf = QStringLiteral("\r\n");
     QString pending;
     qint64 firstByte = 0; // when the line's first byte came, as far as the port knows
+    qint64 skipped = 0;   // the rest of a line whose start was thrown away
     // A device lost meanwhile ends the wait too: its partial line is stale,
     // even when the device is back before this wait looks again.
     const quint64 losses = m_losses;
@@ -36,11 +37,22 @@ bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
     for (;;) {
         if (stop == 1 || m_losses != losses || timedOut)
             return false;
-        const qsizetype searched = qMax<qsizetype>(0, pending.size() - 1);
+        // The text before `searched` held no CR LF already.
+        qsizetype searched = qMax<qsizetype>(0, pending.size() - 1);
         if (pending.isEmpty())
             firstByte = MSComm1->unreadSince();
         pending += MSComm1->input();
-        // The text before `searched` held no CR LF already.
+        if (m_midLine) {
+            // The rest of a line whose start went with an earlier discard; a
+            // CR at the end may start the CR LF that ends it.
+            const qsizetype end = pending.indexOf(crLf);
+            const qsizetype drop = end >= 0 ? end + 2 : pending.size() - (pending.endsWith(u'\r') ? 1 : 0);
+            skipped += drop;
+            pending.remove(0, drop);
+            m_midLine = end < 0;
+            searched = 0;
+            firstByte = 0; // the line after it came in the same read: when, only its end tells
+        }
         if (pending.indexOf(crLf, searched) >= 0)
             break;
         m_waits.sleep();
@@ -48,16 +60,21 @@ bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
     const qint64 completed = steadyNow();
     // Whole lines only: the start of a line that came after the last CR LF
     // goes with what still waits, so that a line in the box is always one
-    // that was sent, never a head joined to a later line's tail.
+    // that was sent, never a head joined to a later line's tail. Unless what
+    // goes ends a line, the next collector drops the rest of that line too.
     const qsizetype whole = pending.lastIndexOf(crLf) + 2;
-    const qint64 discarded = pending.size() - whole + MSComm1->waitingBytes();
+    const QString rest = pending.sliced(whole) + MSComm1->input();
+    const qint64 held = MSComm1->waitingBytes(); // read by nobody yet: its end is unknown
     MSComm1->setInBufferCount(0);
+    m_midLine = held > 0 || (!rest.isEmpty() && !rest.endsWith(crLf));
+    const qint64 discarded = skipped + rest.size() + held;
     pending.truncate(whole);
+    m_lineStarted = firstByte > 0 ? firstByte : completed;
     const QString received = pending;
     if (Check1->isChecked() || Check2->isChecked())
         pending = stamped(pending);
     Text2->append(pending);
-    emit lineCompleted(received, pending, discarded, completed, firstByte > 0 ? firstByte : completed);
+    emit lineCompleted(received, pending, discarded, completed, m_lineStarted);
     return true;
 }
 

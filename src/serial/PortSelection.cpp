@@ -75,6 +75,7 @@ bool Form1::openPort(QString *trouble)
 {
     const int port = MSComm1->commPort();
     const bool opened = MSComm1->setPortOpen(true);
+    m_midLine = false; // a port opened anew starts between lines
     if (opened)
         m_watch->opened(MSComm1->device());
     *trouble = opened ? QString() : portTrouble(port, MSComm1->device(), MSComm1->openFailure());

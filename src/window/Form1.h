@@ -136,6 +136,10 @@ private:
     DeviceWatch *m_watch; // for the device of a lost port
     bool m_unloaded = false;
     bool m_tickWaiting = false;
+    // What the last line's end discarded ended within a line: the next
+    // collector drops the rest of it, unless a command went out since.
+    bool m_midLine = false;
+    qint64 m_lineStarted = 0;   // when the last line completed had its first byte (steady ns)
     bool m_lossShown = false;  // the message of a device loss is up
     quint64 m_losses = 0;      // device losses so far
     QString m_reopenTrouble;   // why the returning device last would not open

@@ -44,6 +44,21 @@ start_ondril() {
     MENU=$(( HEIGHT - 611 ))
 }
 
+# ondril.exe ($1) under Wine on Wine's COM1, leaving its window in WIN and the
+# height of its menu bar in MENU, as start_ondril does.
+start_wine_ondril() {
+    local wine=${WINE:-/usr/lib/wine/wine64}
+    # A new prefix draws its first program's text only once its fonts are in
+    # place: a first start, ended, sees to that.
+    ONDRIL_PORTS=: timeout 20 "$wine" "$1" >/dev/null 2>&1 || true
+    ONDRIL_PORTS=COM1 "$wine" "$1" >/dev/null 2>&1 &
+    ONDRIL_PID=$!
+    WIN=$(find_window "Brivon Electronic Balance Communications Test" 60) || true
+    [ -n "$WIN" ] || fail "$1 showed no window under Wine"
+    eval "$(xdotool getwindowgeometry --shell "$WIN")"
+    MENU=$(( HEIGHT - 611 ))
+}
+
 # Clicks the middle of a control given by its client-area rectangle: X Y W H.
 click() { xdotool mousemove --window "$WIN" $(( $1 + $3 / 2 )) $(( MENU + $2 + $4 / 2 )) click 1; }
 
@@ -70,9 +85,10 @@ exit_through_menu() {
     [ "$EXIT_STATUS" -eq 0 ] || fail "ondril ended with status $EXIT_STATUS after EXIT"
 }
 
-# The id of the visible window with exactly this caption, waiting for it to appear.
+# The id of the visible window with exactly this caption, waiting for it to
+# appear (at most $2 seconds, 30 unless told).
 find_window() {
-    timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+    timeout "${2:-30}" xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
 }
 
 # Waits for a background child to end, at most $2 seconds, and leaves its exit

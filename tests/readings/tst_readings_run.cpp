@@ -48,6 +48,7 @@ private slots:
         const QString csv = dir.filePath(QStringLiteral("cycle.csv"));
         dialogs.fileAnswers << csv;
         readings.findChild<QPushButton *>(QStringLiteral("exportCsv"))->click();
+        QTRY_VERIFY(QFile::exists(csv)); // written in the background, in place once whole
         QProcess python;
         python.start(QStringLiteral("python3"),
                      {QStringLiteral("-c"), QStringLiteral(R"(import csv, sys

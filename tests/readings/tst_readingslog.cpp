@@ -4,6 +4,7 @@
 #include "readings/CsvExport.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsLog.h"
+#include "readings/TrendIndex.h"
 #include "readings/TrendView.h"
 
 #include <QTemporaryDir>
@@ -111,6 +112,43 @@ private slots:
         log.received("     +    0.10 kg\r\n", 0, wall + 30); // another unit: not in the trend of grams
         log.received("     +  100.04 g\r\n", 0, wall + 39);
         QCOMPARE(describe(trendColumns(log, log.currentUnit(), from, to, width)), columns);
+    }
+
+    void shouldDrawTheSameFromTheIndex()
+    {
+        // Runs of readings in grams, a stretch in kilograms, moving ones,
+        // overloads, replies to TARE and text, at uneven times.
+        ReadingsLog log;
+        TrendIndex index;
+        char line[48];
+        for (int i = 0; i < 30'000; ++i) {
+            const bool kg = i >= 12'000 && i < 12'500;
+            const char *shape = i % 997 == 0 ? "S +\r\n" : i % 13 == 0 ? "S D %5d.%02d g\r\n" : kg ? "S S 0.%05d%02d kg\r\n"
+                                                                                           : "S S %5d.%02d g\r\n";
+            const int n = std::snprintf(line, sizeof line, shape, 150 + i % 7, i * 37 % 100);
+            if (i % 101 == 0)
+                log.commandSent(4, qint64(i) * ms);
+            log.received(QByteArrayView(line, n), qint64(i) * ms + 1, wall + i * 10 + (i / 1000) * 5000);
+            if (i == 20'000)
+                index.catchUp(log); // caught up in two goes
+        }
+        index.catchUp(log);
+        const qint64 last = log.record(log.size() - 1).wallMs;
+        for (const auto &[from, to, width] : {std::tuple{wall, last, 1100}, std::tuple{wall - 500, last + 500, 7},
+                                               std::tuple{wall + 12345, wall + 200'000, 640},
+                                               std::tuple{wall + 100'000, wall + 100'900, 300}}) {
+            const TrendShown plain = trendColumns(log, log.currentUnit(), from, to, width);
+            const TrendShown indexed = trendColumns(log, log.currentUnit(), from, to, width, &index);
+            QCOMPARE(describe(indexed), describe(plain));
+            QCOMPARE(indexed.stats.mean(), plain.stats.mean());
+            QVERIFY(qAbs(indexed.stats.standardDeviation() - plain.stats.standardDeviation()) < 1e-9);
+        }
+        // Laid out anew, the index starts again.
+        log.reset();
+        log.received("     +  1.00 g\r\n", 0, wall);
+        index.catchUp(log);
+        QCOMPARE(describe(trendColumns(log, log.currentUnit(), wall - 10, wall + 10, 3, &index)),
+                 QStringLiteral("1:s1-1 n1"));
     }
 
     void shouldWriteACsvThatTellsTheBytesBack()

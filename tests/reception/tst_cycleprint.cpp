@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace ondril;
 
@@ -105,6 +106,28 @@ private slots:
         rig.form.Command1->click();
         QTest::qWait(50);
         QCOMPARE(rig.shown().count("     +  1.00 g\r\n"), prints - 1);
+    }
+
+    void shouldWaitForItsOwnReplyPastALateOne()
+    {
+        FormRig rig;
+        QList<qint64> sentAt;
+        QElapsedTimer clock;
+        clock.start();
+        // A balance slower than the reply time-out: each reply comes after its
+        // tick gave it up, and is read by the next tick as a line from before.
+        rig.comm.onWrite = [&](const QByteArray &) {
+            sentAt << clock.elapsed();
+            QTimer::singleShot(2500, &rig.comm, [&] { rig.comm.feed("     +  1.00 g\r\n"); });
+        };
+        rig.form.Command1->click(); // 1000 ms
+        QTest::qWait(8500);
+        rig.form.Command1->click();
+        QVERIFY2(sentAt.size() >= 2, qPrintable(QString::number(sentAt.size())));
+        // A late reply never ends a tick's wait: PRINTs stay a give-up apart.
+        for (qsizetype i = 1; i < sentAt.size(); ++i)
+            QVERIFY2(sentAt[i] - sentAt[i - 1] >= 1900, qPrintable(QString::number(sentAt[i] - sentAt[i - 1])));
+        QVERIFY(rig.shown().count("     +  1.00 g\r\n") >= 1); // shown all the same
     }
 
     void shouldKeepTheOtherCommandsDuringACycle()

@@ -83,6 +83,16 @@ private slots:
         QCOMPARE(rig.shown(), QByteArray("first\r\n"));
         QCOMPARE(discarded, QList<qint64>{qint64(sizeof("same read late reply\r\n") - 1)});
         QCOMPARE(rig.comm.inBufferCount(), qint16(0));
+
+        // A read that ends within a line: the rest of that line, when it
+        // comes, goes too, never shown as a line of its own.
+        rig.comm.feed("second\r\n     +    2.");
+        QTRY_COMPARE(discarded.size(), 2);
+        rig.comm.feed("00 g\r\n");
+        after(20, [&] { rig.comm.feed("third\r\n"); });
+        QTRY_COMPARE(discarded.size(), 3);
+        QCOMPARE(rig.shown(), QByteArray("first\r\nsecond\r\nthird\r\n"));
+        QCOMPARE(discarded.last(), qint64(sizeof("00 g\r\n") - 1));
     }
 
     void shouldIgnoreOtherCommEvents()

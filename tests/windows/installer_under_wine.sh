@@ -32,15 +32,7 @@ installed="$drive/Program Files/Ondril"
 "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ondril' >/dev/null 2>&1 \
     || fail "no entry in Apps & features"
 
-# A new prefix draws its first program's text only once its fonts are in
-# place: a first start, ended, sees to that.
-ONDRIL_PORTS=: timeout 20 "$wine" "$installed/ondril.exe" >/dev/null 2>&1 || true
-ONDRIL_PORTS=COM1 "$wine" "$installed/ondril.exe" >/dev/null 2>&1 &
-ONDRIL_PID=$!
-WIN=$(timeout 60 xdotool search --sync --onlyvisible --name "^Brivon Electronic Balance Communications Test\$" | head -n 1) \
-    || fail "the installed ondril.exe showed no window"
-eval "$(xdotool getwindowgeometry --shell "$WIN")"
-MENU=$(( HEIGHT - 611 ))
+start_wine_ondril "$installed/ondril.exe"
 sleep 1
 
 # Save, and the log's text: where the installed program keeps it.

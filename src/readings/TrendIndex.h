@@ -1,0 +1,61 @@
+#pragma once
+
+#include "ReadingStats.h"
+#include "ReadingsLog.h"
+#include "receivebox/BigArray.h"
+
+namespace ondril {
+
+// The readings that fall in one pixel column of the trend: at most a
+// minimum and a maximum of each kind, however many readings there are.
+struct TrendColumn {
+    double stableLow = 0, stableHigh = 0;
+    double movingLow = 0, movingHigh = 0; // unstable, or of unknown stability
+    quint32 stable = 0, moving = 0;
+    bool overload = false, underload = false;
+
+    // A line's part in the column of `unit`'s trend: an overload or an
+    // underload marks it whatever its unit; a weighing in that unit widens
+    // its kind's extremes and goes into `stats`.
+    void add(const ReadingsLog::Record &r, quint8 unit, ReadingStats &stats);
+    // Another column's readings, and their statistics.
+    void merge(const TrendColumn &other);
+};
+
+// What the trend needs of each run of 64 and of 4,096 lines of a log, kept up
+// with the log as it grows, so that a trend of ten million readings is drawn
+// from a few thousand summaries and a refresh costs what it costs with a
+// thousand. Built when first asked, then only for the lines since.
+class TrendIndex {
+public:
+    static constexpr qint64 smallBlock = 64;
+    static constexpr qint64 largeBlock = 4096;
+
+    struct Summary {
+        qint64 firstMs = 0;
+        qint64 lastMs = 0;
+        quint8 unit = noUnit; // of its weighings
+        TrendColumn column;   // with its weighings
+        ReadingStats stats;
+        static constexpr quint8 noUnit = 255;
+        static constexpr quint8 mixedUnits = 254;
+    };
+
+    // Takes in the lines the log has gained since; starts again after a
+    // Reset or a recovery laid the log out anew.
+    void catchUp(const ReadingsLog &log);
+    // The summary of lines [first, first + size), when they are one whole block of that size.
+    const Summary *block(qint64 first, qint64 size) const;
+
+private:
+    static void add(Summary &s, const ReadingsLog::Record &r);
+    static void merge(Summary &s, const Summary &other);
+
+    quint64 m_layout = 0; // the log's layout it was built from
+    qint64 m_lines = 0;
+    bool m_broken = false; // no memory for it: unused until the log starts again
+    BigArray<Summary> m_small;
+    BigArray<Summary> m_large;
+};
+
+} // namespace ondril
