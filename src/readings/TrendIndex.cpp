@@ -22,7 +22,7 @@ void widen(quint32 &count, double &low, double &high, quint32 more, double moreL
 
 } // namespace
 
-void TrendColumn::add(const ReadingsLog::Record &r, quint8 unit, ReadingStats &stats)
+void TrendColumn::add(const ReadingsLog::Record &r, quint8 unit, ReadingStats *stats)
 {
     const ReadingStatus status = r.status();
     if (status == ReadingStatus::Overload || status == ReadingStatus::Underload) {
@@ -33,7 +33,8 @@ void TrendColumn::add(const ReadingsLog::Record &r, quint8 unit, ReadingStats &s
         return;
     const bool isStable = status == ReadingStatus::Stable;
     const double v = r.value().toDouble();
-    stats.add(r.value(), isStable);
+    if (stats)
+        stats->add(r.value(), isStable);
     if (isStable)
         widen(stable, stableLow, stableHigh, 1, v, v);
     else
@@ -58,7 +59,7 @@ void TrendIndex::add(Summary &s, const ReadingsLog::Record &r)
             s.unit = Summary::mixedUnits;
     }
     // A block of several units is never taken whole: its column need not be right.
-    s.column.add(r, s.unit == Summary::mixedUnits ? r.unit : s.unit, s.stats);
+    s.column.add(r, s.unit == Summary::mixedUnits ? r.unit : s.unit, &s.stats);
 }
 
 void TrendIndex::catchUp(const ReadingsLog &log)
@@ -67,34 +68,35 @@ void TrendIndex::catchUp(const ReadingsLog &log)
         m_layout = log.layout();
         m_lines = 0;
         m_broken = false;
-        m_small.clear();
-        m_large.clear();
+        for (BigArray<Summary> &blocks : m_blocks)
+            blocks.clear();
     }
-    if (m_broken)
-        return;
-    for (; m_lines < log.size(); ++m_lines) {
-        const ReadingsLog::Record &r = log.record(m_lines);
-        const size_t at = size_t(m_lines / smallBlock);
-        if (at == m_small.size()) {
-            if (!m_small.reserve(at + 1)) {
-                m_broken = true; // no memory: the trend reads the lines themselves
-                return;
-            }
-            *m_small.open(at, 1) = Summary{r.wallMs, r.wallMs, Summary::noUnit, {}, {}};
+    // A summary opened for the block that starts with `r`; false without memory.
+    const auto open = [this](BigArray<Summary> &blocks, size_t at, const Summary &first) {
+        if (at < blocks.size())
+            return true;
+        if (!blocks.reserve(at + 1)) {
+            m_broken = true; // the trend reads the lines themselves
+            return false;
         }
-        add(m_small[at], r);
-        // A large block is the small ones it holds, each taken once whole.
-        if ((m_lines + 1) % smallBlock != 0)
+        *blocks.open(at, 1) = first;
+        return true;
+    };
+    for (; !m_broken && m_lines < log.size(); ++m_lines) {
+        const ReadingsLog::Record &r = log.record(m_lines);
+        const size_t at = size_t(m_lines / blockSizes[0]);
+        if (!open(m_blocks[0], at, Summary{r.wallMs, r.wallMs, Summary::noUnit, {}, {}}))
+            return;
+        add(m_blocks[0][at], r);
+        // A larger block is the smallest ones it holds, each taken once whole.
+        if ((m_lines + 1) % blockSizes[0] != 0)
             continue;
-        const size_t large = size_t(m_lines / largeBlock);
-        if (large == m_large.size()) {
-            if (!m_large.reserve(large + 1)) {
-                m_broken = true;
+        for (size_t level = 1; level < blockSizes.size(); ++level) {
+            const size_t upper = size_t(m_lines / blockSizes[level]);
+            if (upper < m_blocks[level].size())
+                merge(m_blocks[level][upper], m_blocks[0][at]);
+            else if (!open(m_blocks[level], upper, m_blocks[0][at]))
                 return;
-            }
-            *m_large.open(large, 1) = m_small[at];
-        } else {
-            merge(m_large[large], m_small[at]);
         }
     }
 }
@@ -108,12 +110,12 @@ void TrendIndex::merge(Summary &s, const Summary &o)
     s.stats.merge(o.stats);
 }
 
-const TrendIndex::Summary *TrendIndex::block(qint64 first, qint64 size) const
+const TrendIndex::Summary *TrendIndex::block(size_t level, qint64 first) const
 {
-    const BigArray<Summary> &blocks = size == largeBlock ? m_large : m_small;
+    const qint64 size = blockSizes[level];
     if (m_broken || first % size != 0 || first + size > m_lines)
         return nullptr;
-    return &blocks[size_t(first / size)];
+    return &m_blocks[level][size_t(first / size)];
 }
 
 } // namespace ondril

@@ -4,6 +4,8 @@
 #include "ReadingsLog.h"
 #include "receivebox/BigArray.h"
 
+#include <array>
+
 namespace ondril {
 
 // The readings that fall in one pixel column of the trend: at most a
@@ -16,20 +18,20 @@ struct TrendColumn {
 
     // A line's part in the column of `unit`'s trend: an overload or an
     // underload marks it whatever its unit; a weighing in that unit widens
-    // its kind's extremes and goes into `stats`.
-    void add(const ReadingsLog::Record &r, quint8 unit, ReadingStats &stats);
+    // its kind's extremes and goes into `stats`, when given.
+    void add(const ReadingsLog::Record &r, quint8 unit, ReadingStats *stats);
     // Another column's readings, and their statistics.
     void merge(const TrendColumn &other);
 };
 
-// What the trend needs of each run of 64 and of 4,096 lines of a log, kept up
+// What the trend needs of each run of 64, 512 and 4,096 lines of a log, kept up
 // with the log as it grows, so that a trend of ten million readings is drawn
 // from a few thousand summaries and a refresh costs what it costs with a
 // thousand. Built when first asked, then only for the lines since.
 class TrendIndex {
 public:
-    static constexpr qint64 smallBlock = 64;
-    static constexpr qint64 largeBlock = 4096;
+    // Block sizes, smallest first; each holds a whole number of the one before.
+    static constexpr std::array<qint64, 3> blockSizes{64, 512, 4096};
 
     struct Summary {
         qint64 firstMs = 0;
@@ -44,8 +46,9 @@ public:
     // Takes in the lines the log has gained since; starts again after a
     // Reset or a recovery laid the log out anew.
     void catchUp(const ReadingsLog &log);
-    // The summary of lines [first, first + size), when they are one whole block of that size.
-    const Summary *block(qint64 first, qint64 size) const;
+    // The summary of the block of blockSizes[level] lines from `first`, when
+    // one starts there and all its lines are in.
+    const Summary *block(size_t level, qint64 first) const;
 
 private:
     static void add(Summary &s, const ReadingsLog::Record &r);
@@ -54,8 +57,7 @@ private:
     quint64 m_layout = 0; // the log's layout it was built from
     qint64 m_lines = 0;
     bool m_broken = false; // no memory for it: unused until the log starts again
-    BigArray<Summary> m_small;
-    BigArray<Summary> m_large;
+    std::array<BigArray<Summary>, blockSizes.size()> m_blocks;
 };
 
 } // namespace ondril

@@ -53,7 +53,7 @@ QString timeText(qint64 ms, qint64 spanMs)
 } // namespace
 
 TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width,
-                        const TrendIndex *index)
+                        const TrendIndex *index, bool withStats)
 {
     settleVectorState();
     TrendShown shown;
@@ -75,14 +75,15 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
     int column = -1;
     qint64 nextColumnMs = fromMs;
     // A whole block of lines that ends within the column: its summary.
-    const auto takeBlock = [&](qint64 i, qint64 size) {
-        const TrendIndex::Summary *b = index ? index->block(i, size) : nullptr;
+    const auto takeBlock = [&](qint64 i, size_t level) {
+        const TrendIndex::Summary *b = index ? index->block(level, i) : nullptr;
         if (!b || b->lastMs >= nextColumnMs || b->lastMs > toMs || b->unit == TrendIndex::Summary::mixedUnits)
             return false;
         TrendColumn &c = shown.columns[size_t(column)];
         if (b->unit == unit) {
             c.merge(b->column);
-            shown.stats.merge(b->stats);
+            if (withStats)
+                shown.stats.merge(b->stats);
         } else { // another unit's, or none: only its overloads and underloads
             c.overload = c.overload || b->column.overload;
             c.underload = c.underload || b->column.underload;
@@ -97,12 +98,13 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
             column = int((r.wallMs - fromMs) * width / span);
             nextColumnMs = fromMs + ((column + 1) * span + width - 1) / width;
         }
-        if (takeBlock(i, TrendIndex::largeBlock)) {
-            i += TrendIndex::largeBlock;
-        } else if (takeBlock(i, TrendIndex::smallBlock)) {
-            i += TrendIndex::smallBlock;
+        size_t level = TrendIndex::blockSizes.size();
+        while (level > 0 && !takeBlock(i, level - 1))
+            --level;
+        if (level > 0) {
+            i += TrendIndex::blockSizes[level - 1];
         } else {
-            shown.columns[size_t(column)].add(r, unit, shown.stats);
+            shown.columns[size_t(column)].add(r, unit, withStats ? &shown.stats : nullptr);
             ++i;
         }
     }
@@ -184,7 +186,12 @@ void TrendView::paintEvent(QPaintEvent *)
     p.drawText(area.right() - fm.horizontalAdvance(end), below, end);
 
     m_index.catchUp(*m_log);
-    const TrendShown shown = trendColumns(*m_log, unit, m_from, m_to, area.width(), &m_index);
+    // Following the run, what is shown is every reading of the unit, whose
+    // statistics the log keeps already.
+    const ReadingsLog::UnitStats *all = m_follow ? m_log->statsOf(unit) : nullptr;
+    TrendShown shown = trendColumns(*m_log, unit, m_from, m_to, area.width(), &m_index, !all);
+    if (all)
+        shown.stats = all->stats;
     const ReadingStats &s = shown.stats;
     if (s.count() == 0) {
         p.drawText(area, Qt::AlignCenter, QStringLiteral("No readings in %1 here").arg(unitName));

@@ -17,11 +17,12 @@ struct TrendShown {
 };
 
 // The readings of `unit` that came from `fromMs` to `toMs`, in `width`
-// columns; overloads and underloads are marked whatever their unit. With an
-// index caught up with the log, whole blocks of lines within one column are
-// taken from their summaries.
+// columns, and their statistics unless `withStats` is false; overloads and
+// underloads are marked whatever their unit. With an index caught up with
+// the log, whole blocks of lines within one column are taken from their
+// summaries.
 TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width,
-                        const TrendIndex *index = nullptr);
+                        const TrendIndex *index = nullptr, bool withStats = true);
 
 // The trend of the current unit over time. It follows the run until the
 // operator zooms (the wheel) or pans (a drag); a double-click follows again.
