@@ -129,8 +129,7 @@ void ReadingsWindow::build()
 
 void ReadingsWindow::reset()
 {
-    delete m_export; // it reads the log
-    m_export = nullptr;
+    endExport(); // it reads the log
     m_log.reset();
     refresh();
 }
@@ -144,10 +143,11 @@ void ReadingsWindow::exportCsv()
     if (chosen.isEmpty())
         return;
     const QString path = QFileInfo(chosen).absoluteFilePath();
-    delete m_export; // one export at a time: a new one replaces one still running
+    endExport(); // one export at a time: a new one replaces one still running
     m_export = new CsvExport(&m_log, path, this);
     auto *progress = new QProgressDialog(QStringLiteral("Exporting %1 rows to %2").arg(m_export->rows()).arg(path),
                                          QStringLiteral("Cancel"), 0, 1000, this);
+    m_exportProgress = progress;
     progress->setObjectName(QStringLiteral("exportProgress"));
     progress->setWindowTitle(QStringLiteral("Export CSV"));
     progress->setMinimumDuration(500); // a short export shows none
@@ -156,13 +156,25 @@ void ReadingsWindow::exportCsv()
         progress->setValue(rows > 0 ? int(done * 999 / rows) : 999);
     });
     connect(progress, &QProgressDialog::canceled, m_export, &CsvExport::cancel);
-    connect(m_export, &QObject::destroyed, progress, &QWidget::close);
     connect(m_export, &CsvExport::finished, this, [this, path](bool, const QString &why) {
-        m_export->deleteLater();
-        m_export = nullptr;
+        endExport();
         if (!why.isEmpty())
             m_dialogs->message(this, QStringLiteral("ERROR: The readings could not be exported.\n%1\n%2").arg(path, why));
     });
+}
+
+void ReadingsWindow::endExport()
+{
+    if (m_exportProgress) {
+        m_exportProgress->disconnect(); // closing it says "canceled"
+        m_exportProgress->close();
+    }
+    if (m_export) {
+        m_export->cancel(); // no slice of it reads the log any more
+        m_export->disconnect(this);
+        m_export->deleteLater();
+        m_export = nullptr;
+    }
 }
 
 bool ReadingsWindow::recoverEarlier(const QString &csvPath)

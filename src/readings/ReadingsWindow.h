@@ -3,6 +3,8 @@
 #include "ReadingsLog.h"
 
 #include <QBasicTimer>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QWidget>
 
 class QLabel;
@@ -48,6 +50,8 @@ protected:
 private:
     void build();
     void checkRepeatability();
+    // Cancels the export running, if any, and closes its progress.
+    void endExport();
 
     ReadingsLog m_log;
     Dialogs *m_dialogs;
@@ -58,6 +62,7 @@ private:
     QLabel *m_repeatability = nullptr;
     TrendView *m_trend = nullptr;
     CsvExport *m_export = nullptr; // the one running
+    QPointer<QProgressDialog> m_exportProgress;
     QBasicTimer m_refresh;
 };
 
