@@ -33,14 +33,24 @@ void ReadingStats::add(SentValue value, bool stable)
     }
 }
 
+namespace {
+// `first`, `sum` and `squares` in a unit `digits` decimals finer.
+bool rescale(__int128 &first, __int128 &sum, __int128 &squares, int digits)
+{
+    for (int d = 0; d < digits; ++d)
+        if (__builtin_mul_overflow(first, __int128(10), &first) || __builtin_mul_overflow(sum, __int128(10), &sum)
+            || __builtin_mul_overflow(squares, __int128(100), &squares))
+            return false;
+    return true;
+}
+} // namespace
+
 bool ReadingStats::addExactly(SentValue value)
 {
     // A finer digit than before: everything so far in the finer unit.
     Wide first = m_first, sum = m_sum, squares = m_squares;
-    for (int d = m_decimals; d < value.decimals; ++d)
-        if (__builtin_mul_overflow(first, Wide(10), &first) || __builtin_mul_overflow(sum, Wide(10), &sum)
-            || __builtin_mul_overflow(squares, Wide(100), &squares))
-            return false;
+    if (!rescale(first, sum, squares, value.decimals - m_decimals))
+        return false;
     const int decimals = std::max<int>(m_decimals, value.decimals);
     Wide offset = value.mantissa;
     for (int d = value.decimals; d < decimals; ++d)
@@ -78,18 +88,6 @@ void ReadingStats::startWelford()
     moments(&m_mean, &m_m2);
     m_exact = false;
 }
-
-namespace {
-// `first`, `sum` and `squares` in a unit `digits` decimals finer.
-bool rescale(__int128 &first, __int128 &sum, __int128 &squares, int digits)
-{
-    for (int d = 0; d < digits; ++d)
-        if (__builtin_mul_overflow(first, __int128(10), &first) || __builtin_mul_overflow(sum, __int128(10), &sum)
-            || __builtin_mul_overflow(squares, __int128(100), &squares))
-            return false;
-    return true;
-}
-} // namespace
 
 bool ReadingStats::mergeExactly(const ReadingStats &o)
 {
