@@ -74,7 +74,7 @@ void CsvExport::write(const QString &path)
     QString why;
     if (!file.open(QIODevice::WriteOnly)) {
         why = file.errorString();
-        QMetaObject::invokeMethod(this, [this, why] { ended(false, why); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, why] { emit finished(false, why); }, Qt::QueuedConnection);
         return;
     }
     bool cancelled = false;
@@ -98,15 +98,7 @@ void CsvExport::write(const QString &path)
     if (!file.commit() && why.isEmpty() && !cancelled)
         why = file.errorString();
     const bool written = !cancelled && why.isEmpty();
-    QMetaObject::invokeMethod(this, [this, written, why] { ended(written, why); }, Qt::QueuedConnection);
-}
-
-void CsvExport::ended(bool written, const QString &why)
-{
-    if (m_over)
-        return;
-    m_over = true;
-    emit finished(written, why);
+    QMetaObject::invokeMethod(this, [this, written, why] { emit finished(written, why); }, Qt::QueuedConnection);
 }
 
 } // namespace ondril

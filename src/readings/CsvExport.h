@@ -37,13 +37,11 @@ signals:
 private:
     void formatSlice();
     void write(const QString &path);
-    void ended(bool written, const QString &why);
 
     const ReadingsLog *m_log;
     const qint64 m_rows;
     qint64 m_done = 0;
     QTimer m_slices;
-    bool m_over = false;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -47,24 +47,12 @@ bool rescale(__int128 &first, __int128 &sum, __int128 &squares, int digits)
 
 bool ReadingStats::addExactly(SentValue value)
 {
-    // A finer digit than before: everything so far in the finer unit.
-    Wide first = m_first, sum = m_sum, squares = m_squares;
-    if (!rescale(first, sum, squares, value.decimals - m_decimals))
-        return false;
-    const int decimals = std::max<int>(m_decimals, value.decimals);
-    Wide offset = value.mantissa;
-    for (int d = value.decimals; d < decimals; ++d)
-        offset *= 10; // fits: 18 digits and 18 decimals stay below 10^36
-    offset -= first;
-    Wide square;
-    if (__builtin_mul_overflow(offset, offset, &square) || __builtin_add_overflow(sum, offset, &sum)
-        || __builtin_add_overflow(squares, square, &squares))
-        return false;
-    m_decimals = decimals;
-    m_first = first;
-    m_sum = sum;
-    m_squares = squares;
-    return true;
+    // A reading is a merge of one.
+    ReadingStats one;
+    one.m_count = 1;
+    one.m_decimals = value.decimals;
+    one.m_first = value.mantissa;
+    return mergeExactly(one);
 }
 
 void ReadingStats::moments(long double *mean, long double *m2) const
