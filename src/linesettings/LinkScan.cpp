@@ -25,6 +25,10 @@ void LinkScan::start()
 {
     m_before = m_comm->line();
     m_running = true;
+    // A wrong framing can give a clean-looking reply whose characters the
+    // port saw errors in (8N1 reads half of an 8E1 balance's bytes whole):
+    // errors must show.
+    m_comm->setErrorsMarked(true);
     nextTry();
 }
 
@@ -59,6 +63,7 @@ void LinkScan::sendPrint()
     }
     m_reply.clear();
     m_comm->setInBufferCount(0); // what a former try set off
+    m_errorsBefore = m_comm->lineErrors();
     m_comm->setOutput(QStringLiteral("\x1bp"));
     // The command going out, the balance's own time, and the first character.
     m_wait.start(int(std::ceil(balanceReplyMs + 3 * charMs(m_trying))));
@@ -88,7 +93,7 @@ void LinkScan::replyEnded()
 {
     if (!m_running)
         return;
-    if (isReadableReading(m_reply)) {
+    if (m_comm->lineErrors() == m_errorsBefore && isReadableReading(m_reply)) {
         if (m_confirming) {
             finish(m_trying);
             return;
@@ -108,6 +113,7 @@ void LinkScan::finish(std::optional<LineSettings> found)
     m_wait.stop();
     if (found)
         found->handshaking = m_before.handshaking;
+    m_comm->setErrorsMarked(false);
     m_comm->setLine(found ? *found : m_before);
     m_comm->setInBufferCount(0);
     emit finished(found);

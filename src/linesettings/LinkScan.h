@@ -14,9 +14,10 @@ namespace ondril {
 class MSComm;
 
 // Finds the speed and framing a balance answers at: each try sets the open
-// port, sends PRINT and judges the reply; a reading, confirmed by a second
-// PRINT, ends the scan. It reads the port itself: receive events must be
-// disarmed while it runs. Every wait is a timer or the port's own notice.
+// port, sends PRINT and judges the reply; a reading free of line errors,
+// confirmed by a second PRINT, ends the scan. It reads the port itself:
+// receive events must be disarmed while it runs. Every wait is a timer or
+// the port's own notice.
 class LinkScan : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +49,7 @@ private:
     LineSettings m_before;
     LineSettings m_trying;
     QByteArray m_reply;
+    qint64 m_errorsBefore = 0; // the port's error count when PRINT went out
     QTimer m_wait;
     bool m_confirming = false;
     bool m_running = false;

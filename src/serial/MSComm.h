@@ -44,6 +44,14 @@ public:
     // Speed, framing and handshake. These two put them to an open device at
     // once; one the device refuses leaves the former in force.
     bool setLine(const LineSettings &line);
+    // While on, characters that arrive with a parity or framing error read as
+    // NUL where the device can say so, instead of passing as data (the
+    // port's default). Takes effect at the next setLine or open.
+    void setErrorsMarked(bool on) { m_errorsMarked = on; }
+    bool errorsMarked() const { return m_errorsMarked; }
+    // Characters that arrived with a framing or parity error since the port
+    // opened, as far as the driver counts them.
+    qint64 lineErrors() const { return isDeviceOpen() ? countedLineErrors() : 0; }
 
     bool setPortOpen(bool open);
     bool portOpen() const { return isDeviceOpen(); }
@@ -111,6 +119,7 @@ protected:
     virtual void discardInput() = 0;
     // Bytes waiting to be read, here and in the driver.
     virtual qint64 heldBytes() const { return bytesWaiting(); }
+    virtual qint64 countedLineErrors() const { return 0; }
 
     // For subclasses: new bytes are waiting / the open device has failed.
     // The receive event is posted, to arrive from the event loop, also when
@@ -136,6 +145,7 @@ private:
     qint16 m_rThreshold = 0;
     qint16 m_commEvent = 0;
     bool m_eventPosted = false;
+    bool m_errorsMarked = false;
     qint64 m_unreadSince = 0;
     QString m_error;
     OpenFailure m_openFailure;

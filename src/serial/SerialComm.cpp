@@ -10,6 +10,9 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#endif
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -88,13 +91,15 @@ bool SerialComm::openDevice(const QString &device, const LineSettings &line, Ope
         return false;
     }
     QString why;
-    if (!setTerminalExtras(m_port, line, m_pseudoTerminal, &why)) {
+    if (!setTerminalExtras(m_port, line, m_pseudoTerminal, errorsMarked(), &why)) {
         m_port.close();
         *failure = {why, false};
         return false;
     }
     m_port.clearError();
     m_stallReported = false;
+    m_lineErrorsAtOpen = 0;
+    m_lineErrorsAtOpen = countedLineErrors();
     return true;
 }
 
@@ -104,7 +109,7 @@ bool SerialComm::configureDevice(const LineSettings &line, QString *error)
     if (!ok)
         *error = m_port.errorString();
     else
-        ok = setTerminalExtras(m_port, line, m_pseudoTerminal, error);
+        ok = setTerminalExtras(m_port, line, m_pseudoTerminal, errorsMarked(), error);
     m_port.clearError();
     return ok;
 }
@@ -122,6 +127,20 @@ void SerialComm::closeDevice()
     m_port.close();
 }
 
+#ifdef Q_OS_WIN
+// Asking for the queues also clears the error flags raised since the last
+// ask: each ask that finds one counts it.
+static bool comStat(HANDLE port, COMSTAT *stat, qint64 *errorsSeen)
+{
+    DWORD errors = 0;
+    if (!::ClearCommError(port, &errors, stat))
+        return false;
+    if (errors & (CE_FRAME | CE_RXPARITY))
+        ++*errorsSeen;
+    return true;
+}
+#endif
+
 qint64 SerialComm::driverQueue(QSerialPort::Direction direction) const
 {
     if (!m_port.isOpen())
@@ -132,10 +151,29 @@ qint64 SerialComm::driverQueue(QSerialPort::Direction direction) const
         return queued;
 #elif defined(Q_OS_WIN)
     COMSTAT stat{};
-    if (::ClearCommError(m_port.handle(), nullptr, &stat))
+    if (comStat(m_port.handle(), &stat, &m_lineErrorsSeen))
         return direction == QSerialPort::Input ? stat.cbInQue : stat.cbOutQue;
 #endif
     return 0;
+}
+
+
+qint64 SerialComm::countedLineErrors() const
+{
+#ifdef Q_OS_LINUX
+    // Drivers count each character with an error whatever the settings let
+    // through; pseudo-terminals and some adapters do not count.
+    serial_icounter_struct counts{};
+    if (::ioctl(int(m_port.handle()), TIOCGICOUNT, &counts) == 0)
+        return qint64(counts.frame) + counts.parity - m_lineErrorsAtOpen;
+    return 0;
+#elif defined(Q_OS_WIN)
+    COMSTAT stat{};
+    comStat(m_port.handle(), &stat, &m_lineErrorsSeen);
+    return m_lineErrorsSeen - m_lineErrorsAtOpen;
+#else
+    return 0;
+#endif
 }
 
 bool SerialComm::outputPending() const

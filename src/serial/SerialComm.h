@@ -24,6 +24,7 @@ protected:
     qint64 bytesWaiting() const override;
     void discardInput() override;
     qint64 heldBytes() const override;
+    qint64 countedLineErrors() const override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);
@@ -38,7 +39,9 @@ private:
     QTimer m_stallCheck;
     bool m_stallReported = false;
     bool m_pseudoTerminal = false;
+    qint64 m_lineErrorsAtOpen = 0;
 #ifdef Q_OS_WIN
+    mutable qint64 m_lineErrorsSeen = 0; // asks that found an error flag
     void pollForReply();
     void keepPolling();
     QTimer m_replyPoll;

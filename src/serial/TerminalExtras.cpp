@@ -34,17 +34,20 @@ LineSettings framingForQt(const LineSettings &line, bool pseudoTerminal)
     return qt;
 }
 
-bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoTerminal, QString *error)
+bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoTerminal, bool markErrors,
+                       QString *error)
 {
     const bool both = line.handshaking == Handshaking::RtsXonXoff;
-    if (!both && !pseudoTerminal)
-        return true;
     const auto fd = port.handle();
 #ifdef Q_OS_WIN
+    Q_UNUSED(pseudoTerminal);
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (GetCommState(fd, &dcb)) {
-        dcb.fOutX = dcb.fInX = TRUE;
+        if (both)
+            dcb.fOutX = dcb.fInX = TRUE;
+        dcb.fErrorChar = markErrors && dcb.fParity;
+        dcb.ErrorChar = 0;
         if (SetCommState(fd, &dcb))
             return true;
     }
@@ -64,6 +67,10 @@ bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoT
                 t.c_cflag |= PARODD;
             if (line.parity == 'm' || line.parity == 's')
                 t.c_cflag |= CMSPAR;
+        } else if (markErrors) {
+            t.c_iflag = (t.c_iflag | INPCK) & ~(IGNPAR | PARMRK);
+        } else {
+            t.c_iflag &= ~INPCK;
         }
         if (::tcsetattr(int(fd), TCSANOW, &t) == 0)
             return true;

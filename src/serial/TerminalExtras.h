@@ -15,10 +15,15 @@ namespace ondril {
 //   7 dropped on input, as a 7-bit port does) and a parity as INPCK with
 //   PARODD and CMSPAR, where a program on the other end (the balance
 //   simulator) can read them. (Linux only; on Windows there are none.)
+// - on a real port, errors marked: Qt always lets a character with a parity
+//   or framing error pass as data (INPCK off on Linux, no error character on
+//   Windows); marked, it reads as NUL (INPCK without IGNPAR or PARMRK;
+//   Windows replaces parity errors only).
 bool isPseudoTerminal(const QString &device);
 // The settings to hand Qt for `line` on that device.
 LineSettings framingForQt(const LineSettings &line, bool pseudoTerminal);
 // After Qt has set its part on the open `port`.
-bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoTerminal, QString *error);
+bool setTerminalExtras(QSerialPort &port, const LineSettings &line, bool pseudoTerminal, bool markErrors,
+                       QString *error);
 
 } // namespace ondril

@@ -1,4 +1,5 @@
 #include "Balance.h"
+#include "FakeComm.h"
 #include "FormRig.h"
 #include "Framing.h"
 #include "Pty.h"
@@ -235,6 +236,47 @@ private slots:
             rig.comm.input();
             QCOMPARE(rig.dialogs.notices.size(), 1); // once
         }
+    }
+
+    // A real port at 8N1 reads an 8E1 balance's bytes whole wherever the
+    // parity bit, taken for the stop bit, is 1; the rest are framing errors,
+    // which the driver counts, or marks once asked to.
+    void shouldTellFramingsApartByLineErrors_data()
+    {
+        QTest::addColumn<bool>("counted");
+        QTest::newRow("errors counted") << true;
+        QTest::newRow("errors marked") << false;
+    }
+    void shouldTellFramingsApartByLineErrors()
+    {
+        QFETCH(bool, counted);
+        FakeComm comm;
+        QVERIFY(comm.setSettings(QStringLiteral("9600,n,8,1")));
+        QVERIFY(comm.setPortOpen(true));
+        const QByteArray reading("     +  152.37 g\r\n");
+        comm.onWrite = [&](const QByteArray &) {
+            const LineSettings at = comm.openedLine;
+            if (at.baud != 9600 || at.dataBits != 8 || at.stopBitsTimesTwo != 2 || (at.parity != 'e' && at.parity != 'n'))
+                return; // nothing readable
+            QByteArray read = reading;
+            if (at.parity == 'n')
+                for (char &c : read)
+                    if (qPopulationCount(quint8(c)) % 2 == 0) { // even parity bit 0: no stop bit
+                        if (counted)
+                            ++comm.lineErrorCount;
+                        else if (comm.errorsMarked())
+                            c = '\0';
+                    }
+            QTimer::singleShot(0, &comm, [&comm, read] { comm.feed(read); });
+        };
+        LinkScan scan(&comm, {9600});
+        QSignalSpy done(&scan, &LinkScan::finished);
+        scan.start();
+        QVERIFY(done.wait(10000));
+        const auto found = done.at(0).at(0).value<std::optional<LineSettings>>();
+        QVERIFY(found);
+        QCOMPARE(found->text(), QStringLiteral("9600,e,8,1"));
+        QVERIFY(!comm.errorsMarked()); // the receive box shows what arrives again
     }
 
     void shouldReportAHeldBackWriteOnceAndGoOn()

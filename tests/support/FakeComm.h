@@ -32,6 +32,7 @@ public:
     std::function<void(const QByteArray &)> onWrite; // a balance answering
     QSet<QString> refused; // devices whose open fails
     char refusedParity = 0; // a parity the device does not take
+    qint64 lineErrorCount = 0; // what the driver counted
     QString openedDevice;
     ondril::LineSettings openedLine;
     int opens = 0;
@@ -82,6 +83,7 @@ protected:
     }
     qint64 bytesWaiting() const override { return m_in.size(); }
     void discardInput() override { m_in.clear(); }
+    qint64 countedLineErrors() const override { return lineErrorCount; }
 
 private:
     QByteArray m_in;
