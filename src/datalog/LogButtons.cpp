@@ -21,11 +21,14 @@ void Form1::Command7_Click()
     QString why;
     if (!writeLog(path, {Text2->bytes(), "\r\n"}, Check3->isChecked() ? LogMode::Replace : LogMode::Append, &why))
         reportError(QStringLiteral("ERROR: The log file could not be saved.\n%1\n%2").arg(path, why));
+    else
+        emit saved(path);
 }
 
 void Form1::Command8_Click()
 {
     Text2->clear();
+    emit cleared();
 }
 
 void Form1::Command9_Click()

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "JournalFile.h"
 
@@ -20,11 +21,9 @@ namespace {
 
 using namespace journalfile;
 
-constexpr qint64 mapStep = qint64(1) << 20;
-
 QString stamp(const QDateTime &t)
 {
-    return t.toString(Qt::ISODate);
+    return t.toString(Qt::ISODateWithMs);
 }
 
 } // namespace
@@ -39,18 +38,33 @@ Journal::~Journal()
 bool Journal::open(const QString &port)
 {
     m_started = QDateTime::currentDateTime();
-    const QString base = QDir(m_folder).filePath(journalBaseName(m_started, port, QCoreApplication::applicationPid()));
+    QString base = QDir(m_folder).filePath(journalBaseName(m_started, port, QCoreApplication::applicationPid()));
     QString why;
-    if (!QDir().mkpath(m_folder))
+    if (!QDir().mkpath(m_folder)) {
         why = QStringLiteral("the folder cannot be made");
-    else if ((m_text = createNew(base + journalTextSuffix, true)) < 0)
-        why = lastError();
-    else if (!tryLock(m_text, true) || (m_companion = createNew(base + journalCompanionSuffix, false)) < 0
-             || (m_readings = createNew(base + journalReadingsSuffix, false)) < 0)
-        why = lastError();
+    } else {
+        // Two journals of one process within a millisecond: the second is numbered.
+        const QString first = base;
+        for (int n = 2; (m_text = createNew(base + journalTextSuffix)) < 0 && errno == EEXIST && n < 100; ++n)
+            base = first + u'-' + QString::number(n);
+        if (m_text < 0)
+            why = lastError();
+        else if (!tryLock(m_text, true) || (m_companion = createNew(base + journalCompanionSuffix)) < 0
+                 || (m_readings = createNew(base + journalReadingsSuffix)) < 0)
+            why = lastError();
+    }
+    const auto files = {std::pair{&m_text, journalTextSuffix}, {&m_companion, journalCompanionSuffix},
+                        {&m_readings, journalReadingsSuffix}};
+    if (why.isEmpty()) {
+        m_textSync = openForSync(m_text, base + journalTextSuffix);
+        m_readingsSync = openForSync(m_readings, base + journalReadingsSuffix);
+        m_companionSync = openForSync(m_companion, base + journalCompanionSuffix);
+        if (m_textSync < 0 || m_readingsSync < 0 || m_companionSync < 0)
+            why = lastError();
+    }
     if (!why.isEmpty()) {
-        for (const auto &[fd, suffix] : {std::pair{&m_text, journalTextSuffix}, {&m_companion, journalCompanionSuffix},
-                                         {&m_readings, journalReadingsSuffix}}) {
+        closeSyncHandles();
+        for (const auto &[fd, suffix] : files) {
             if (*fd >= 0) {
                 closeFile(*fd);
                 removeFile(base + QLatin1String(suffix));
@@ -60,8 +74,7 @@ bool Journal::open(const QString &port)
         fail(why);
         return false;
     }
-    m_textSize = m_companionSize = m_readingsSize = 0;
-    m_mapFailed = false;
+    m_textSize = m_companionSize = m_readingsSize = m_lines = 0;
     m_path = base + journalTextSuffix;
     note(journalMagic);
     note("started " + stamp(m_started).toLatin1());
@@ -70,17 +83,47 @@ bool Journal::open(const QString &port)
     return true;
 }
 
+void Journal::closeSyncHandles()
+{
+    for (int *fd : {&m_textSync, &m_readingsSync, &m_companionSync}) {
+        if (*fd >= 0)
+            closeFile(*fd);
+        *fd = -1;
+    }
+}
+
+// Another program cut or removed the text or its companion (an editor that
+// saves in place, a clean-up script): the journal says so where it can and
+// goes on in a new file, never writing into a hole.
+bool Journal::goOnIfChangedOutside(const QString &port)
+{
+    if (stillWhole(m_text, m_textSize) && stillWhole(m_companion, m_companionSize))
+        return false;
+    const QString was = QFileInfo(m_path).completeBaseName();
+    const QString when = stamp(QDateTime::currentDateTime());
+    note(QStringLiteral("cut from outside before %1: it held %2 bytes of text").arg(when).arg(m_textSize).toUtf8());
+    end();
+    if (!open(port))
+        return true;
+    note(QStringLiteral("follows %1, cut from outside before %2: lines before this one may be missing there")
+             .arg(was, when)
+             .toUtf8());
+    return true;
+}
+
 void Journal::add(QByteArrayView text, const QString &port)
 {
+    if (m_text >= 0)
+        goOnIfChangedOutside(port);
     if (m_text < 0 && !open(port))
         return;
-    if (mapText(m_textSize + text.size())) {
-        std::memcpy(m_map + m_textSize, text.data(), size_t(text.size()));
-        m_textSize += text.size();
-    } else if (!write(m_text, text, &m_textSize)) {
+    // One plain write a line: nothing another program does to the file can
+    // fault this process, and a kill loses nothing written.
+    if (!write(m_text, text, &m_textSize)) {
         fail(lastError());
         return;
     }
+    m_lines += text.count('\n');
     if (m_missing > 0) {
         note(QStringLiteral("missing %1 lines from %2 to %3: %4")
                  .arg(m_missing)
@@ -117,29 +160,6 @@ void Journal::markDirty()
         m_dirtySinceNs = steadyNow();
     }
     m_wake.notify_one();
-}
-
-// The text goes into a shared mapping of its file: a copy, no system call,
-// and the page cache keeps it through a kill; its file is forced to the
-// disk as ever. Its room is allocated first,
-// a megabyte at a time, so that a full disk shows here and never as a fault
-// on the mapping. Where that cannot be done, each line is written instead.
-bool Journal::mapText(qint64 bytes)
-{
-    if (m_map && bytes <= m_mapSize)
-        return true;
-    if (m_mapFailed)
-        return false;
-    const qint64 size = (bytes / mapStep + 1) * mapStep; // a crash leaves less than a megabyte of zeros
-
-    char *p = mapRoom(m_text, m_map, m_mapSize, size);
-    if (!p) {
-        m_mapFailed = true; // written line by line from here on, after what the mapping holds
-        return false;
-    }
-    m_map = p;
-    m_mapSize = size;
-    return true;
 }
 
 // All of `bytes` or none: a line cut by a full disk is taken back.
@@ -188,21 +208,40 @@ void Journal::end()
     if (m_text < 0)
         return;
     stopSyncing();
-    if (m_map) {
-        unmap(m_map, m_mapSize);
-        m_map = nullptr;
-        m_mapSize = 0;
-    }
-    // Without the room allocated ahead: the text alone, exactly.
-    if (truncate(m_text, m_textSize))
-        syncData(m_text);
+    syncData(m_textSync);
     note("ended " + stamp(QDateTime::currentDateTime()).toLatin1());
-    syncData(m_companion);
+    syncData(m_companionSync);
+    closeSyncHandles();
     closeFile(m_companion);
     closeFile(m_readings);
     closeFile(m_text); // and its lock goes
     m_text = m_companion = m_readings = -1;
     m_path.clear();
+}
+
+void Journal::markCleared()
+{
+    if (m_text >= 0)
+        note(QStringLiteral("clear %1 %2 %3").arg(m_textSize).arg(m_lines).arg(stamp(QDateTime::currentDateTime())).toUtf8());
+}
+
+void Journal::markSaved(const QString &path)
+{
+    if (m_text >= 0)
+        note(QStringLiteral("save %1 %2 %3 %4")
+                 .arg(m_textSize)
+                 .arg(m_lines)
+                 .arg(stamp(QDateTime::currentDateTime()), path)
+                 .toUtf8());
+}
+
+void Journal::startOver(QByteArrayView text, const QString &port)
+{
+    end();
+    if (text.isEmpty() || !open(port))
+        return;
+    add(text, port);
+    note(QStringLiteral("rows from %1").arg(m_lines).toUtf8());
 }
 
 qint64 Journal::worstSyncLagNs() const
@@ -252,10 +291,10 @@ void Journal::syncLoop()
         const bool rowsWritten = rows.isEmpty()
             || ((m_readingsSize > 0 || write(m_readings, header, &m_readingsSize))
                 && write(m_readings, rows, &m_readingsSize));
-        syncData(m_text);
-        syncData(m_readings);
+        syncData(m_textSync);
+        syncData(m_readingsSync);
         if (companion)
-            syncData(m_companion);
+            syncData(m_companionSync);
         lock.lock();
         if (!rowsWritten)
             m_rowsLost += rows.size();

@@ -12,8 +12,9 @@
 namespace ondril {
 
 // The run's journal: every line reception adds to the receive box, appended
-// as it comes, byte for byte as Save writes it. The file is made with the
-// first line. A thread of its own forces what was written to the disk at
+// as it comes with a write of its own, byte for byte as Save writes it. The
+// file is made with the first line; one cut or removed from outside is told
+// of in its companion, and the lines go on in a new one. A thread of its own forces what was written to the disk at
 // most once a second, so a power cut loses at most the last second and the
 // window never waits on the disk; a kill loses nothing that was written.
 //
@@ -36,6 +37,14 @@ public:
     void addReadings(QByteArrayView rows, QByteArrayView header);
     // Marks the journal as ended cleanly and closes it; a later line starts a new one.
     void end();
+    // The receive box was cleared, or saved to `path` (Save writes all of
+    // it): what a recovery must bring back starts after the last Clear.
+    void markCleared();
+    void markSaved(const QString &path);
+    // A new journal that starts with `text` (the receive box after a
+    // recovery), this one ended: a second crash brings back both runs' lines.
+    // Its readings' rows start after those lines.
+    void startOver(QByteArrayView text, const QString &port);
 
     QString folder() const { return m_folder; }
     QString path() const { return m_path; } // empty before the first line
@@ -49,7 +58,8 @@ signals:
 private:
     bool open(const QString &port);
     static bool write(int fd, QByteArrayView bytes, qint64 *size);
-    bool mapText(qint64 bytes);
+    bool goOnIfChangedOutside(const QString &port);
+    void closeSyncHandles();
     void note(const QByteArray &line);
     void markDirty();
     void fail(const QString &reason);
@@ -63,9 +73,11 @@ private:
     int m_text = -1;
     int m_companion = -1;
     int m_readings = -1;
-    char *m_map = nullptr; // the text file's room, mapped
-    qint64 m_mapSize = 0;
-    bool m_mapFailed = false;
+    // The syncer's own descriptors of the same files.
+    int m_textSync = -1;
+    int m_readingsSync = -1;
+    int m_companionSync = -1;
+    qint64 m_lines = 0;
     qint64 m_textSize = 0; // what each holds: where a cut line is taken back to
     qint64 m_companionSize = 0;
     qint64 m_readingsSize = 0; // the syncer's

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #else
 #include <sys/file.h>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -20,11 +20,17 @@ namespace ondril::journalfile {
 
 #ifdef Q_OS_WIN
 
-int createNew(const QString &path, bool readWrite)
+int createNew(const QString &path)
 {
     return ::_wopen(reinterpret_cast<const wchar_t *>(path.utf16()),
-                    (readWrite ? _O_RDWR : _O_WRONLY) | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                    _S_IREAD | _S_IWRITE);
+                    _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+int openForSync(int, const QString &path)
+{
+    // A handle of its own: its flush holds neither the writer's C library
+    // lock nor its file object.
+    return ::_wopen(reinterpret_cast<const wchar_t *>(path.utf16()), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 int openForReading(const QString &path)
@@ -36,7 +42,11 @@ bool tryLock(int fd, bool exclusive)
 {
     OVERLAPPED at{};
     const DWORD how = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
-    return LockFileEx(HANDLE(::_get_osfhandle(fd)), how, 0, MAXDWORD, MAXDWORD, &at);
+    if (LockFileEx(HANDLE(::_get_osfhandle(fd)), how, 0, MAXDWORD, MAXDWORD, &at))
+        return true;
+    // Its own error, for lastError(), not whatever errno held before.
+    errno = GetLastError() == ERROR_LOCK_VIOLATION ? EWOULDBLOCK : EACCES;
+    return false;
 }
 
 qint64 writeAt(int fd, const char *data, qint64 size, qint64 at)
@@ -67,12 +77,12 @@ void removeFile(const QString &path)
     ::_wunlink(reinterpret_cast<const wchar_t *>(path.utf16()));
 }
 
-char *mapRoom(int, char *, qint64, qint64)
+bool stillWhole(int fd, qint64 size)
 {
-    return nullptr;
+    // An open file cannot be removed here.
+    struct _stat64 st {};
+    return ::_fstat64(fd, &st) != 0 || st.st_size >= size;
 }
-
-void unmap(char *, qint64) {}
 
 bool interrupted()
 {
@@ -81,10 +91,14 @@ bool interrupted()
 
 #else
 
-int createNew(const QString &path, bool readWrite)
+int createNew(const QString &path)
 {
-    return ::open(QFile::encodeName(path).constData(),
-                  (readWrite ? O_RDWR : O_WRONLY | O_APPEND) | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+}
+
+int openForSync(int fd, const QString &)
+{
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
 int openForReading(const QString &path)
@@ -123,18 +137,10 @@ void removeFile(const QString &path)
     ::unlink(QFile::encodeName(path).constData());
 }
 
-char *mapRoom(int fd, char *old, qint64 oldSize, qint64 size)
+bool stillWhole(int fd, qint64 size)
 {
-    if (::posix_fallocate(fd, 0, off_t(size)) != 0)
-        return nullptr;
-    void *p = old ? ::mremap(old, size_t(oldSize), size_t(size), MREMAP_MAYMOVE)
-                  : ::mmap(nullptr, size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    return p == MAP_FAILED ? nullptr : static_cast<char *>(p);
-}
-
-void unmap(char *map, qint64 size)
-{
-    ::munmap(map, size_t(size));
+    struct stat st {};
+    return ::fstat(fd, &st) != 0 || (st.st_nlink > 0 && st.st_size >= size);
 }
 
 bool interrupted()

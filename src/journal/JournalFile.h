@@ -6,8 +6,13 @@
 // are C library descriptors; a failure leaves its reason for lastError().
 namespace ondril::journalfile {
 
-// A file that did not exist, for this user alone; -1 when it exists already.
-int createNew(const QString &path, bool readWrite);
+// A file that did not exist, for this user alone, written at its end; -1
+// when it exists already.
+int createNew(const QString &path);
+// A descriptor of its own on the file `fd` has open at `path`, to force it
+// to the disk without waiting on the writer (on Windows the C library locks
+// a descriptor for the whole of a flush).
+int openForSync(int fd, const QString &path);
 int openForReading(const QString &path);
 // Without waiting; false when another holds the file locked.
 bool tryLock(int fd, bool exclusive);
@@ -17,13 +22,9 @@ bool truncate(int fd, qint64 size);
 void syncData(int fd);
 void closeFile(int fd);
 void removeFile(const QString &path);
-// The file's first `size` bytes shared in memory, their room allocated on
-// the disk first, so that a full disk shows here and never as a fault on the
-// mapping; what `old` held moves along. nullptr where that cannot be done
-// (on Windows always: the journal writes each line instead, since a mapped
-// page reaches the disk only through a flush of its own).
-char *mapRoom(int fd, char *old, qint64 oldSize, qint64 size);
-void unmap(char *map, qint64 size);
+// The open file still holds at least `size` bytes and still has its name:
+// nobody cut or removed it from outside.
+bool stillWhole(int fd, qint64 size);
 QString lastError();
 bool interrupted(); // the last call was interrupted by a signal: try again
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 
 #include "JournalFile.h"
@@ -25,33 +26,6 @@ bool lockedByItsRun(const QString &path)
     return locked;
 }
 
-// A run that ended otherwise leaves the room its text had ahead: zeros past
-// its last line, less than a megabyte. They go, so the file is the text.
-// (Zero bytes the balance itself sent last, just before a crash, go too.)
-void cutRoomAhead(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        return;
-    qint64 end = file.size();
-    while (end > 0) {
-        const qint64 from = std::max<qint64>(0, end - 65536);
-        if (!file.seek(from))
-            return;
-        const QByteArray block = file.read(end - from);
-        if (block.size() != end - from)
-            return;
-        qsizetype kept = block.size();
-        while (kept > 0 && block[kept - 1] == '\0')
-            --kept;
-        end = from + kept;
-        if (kept > 0)
-            break;
-    }
-    if (end < file.size())
-        file.resize(end);
-}
-
 } // namespace
 
 QString defaultJournalFolder()
@@ -69,12 +43,12 @@ QString journalBaseName(const QDateTime &started, const QString &port, qint64 pi
 {
     QString name = port;
     name.remove(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")));
-    return QStringLiteral("%1-%2-%3").arg(started.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")), name).arg(pid);
+    return QStringLiteral("%1-%2-%3").arg(started.toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss-zzz")), name).arg(pid);
 }
 
 std::vector<JournalRun> findJournals(const QString &folder)
 {
-    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d-[A-Za-z0-9]*-\\d+\\")
+    static const QRegularExpression name(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\d(-\\d{3})?-[A-Za-z0-9]*-\\d+(-\\d+)?\\")
                                          + QLatin1String(journalCompanionSuffix) + u'$');
     std::vector<JournalRun> runs;
     const QDir dir(folder);
@@ -104,12 +78,14 @@ std::vector<JournalRun> findJournals(const QString &folder)
                 run.ended = true;
             else if (line.startsWith("recovered "))
                 run.recovered = true;
+            else if (line.startsWith("clear ")) {
+                const QList<QByteArray> at = value.split(' ');
+                run.clearedAtByte = at.value(0).toLongLong();
+                run.clearedAtLine = at.value(1).toLongLong();
+            } else if (line.startsWith("rows from "))
+                run.rowsFromLine = line.mid(10).toLongLong();
         }
         run.running = !run.ended && lockedByItsRun(run.text);
-        if (!run.ended && !run.running) {
-            cutRoomAhead(run.text);
-            run.bytes = QFileInfo(run.text).size() + QFileInfo(run.readings).size();
-        }
         runs.push_back(run);
     }
     std::sort(runs.begin(), runs.end(), [](const JournalRun &a, const JournalRun &b) {
@@ -118,14 +94,17 @@ std::vector<JournalRun> findJournals(const QString &folder)
     return runs;
 }
 
-void pruneJournals(const QString &folder, const QDateTime &now, int days, qint64 maxBytes)
+qint64 pruneJournals(const QString &folder, const QDateTime &now, int days, qint64 maxBytes)
 {
     std::vector<JournalRun> runs = findJournals(folder);
     qint64 total = 0;
-    for (const JournalRun &run : runs)
-        total += run.bytes;
+    QHash<QString, const JournalRun *> newest; // of each port
     for (const JournalRun &run : runs) {
-        if (run.running)
+        total += run.bytes;
+        newest[run.port] = &run; // oldest first
+    }
+    for (const JournalRun &run : runs) {
+        if (run.running || run.unrecovered() || newest.value(run.port) == &run)
             continue;
         if (run.started.daysTo(now) <= days && total <= maxBytes)
             break; // the rest are newer
@@ -134,6 +113,16 @@ void pruneJournals(const QString &folder, const QDateTime &now, int days, qint64
         QFile::remove(run.companion);
         total -= run.bytes;
     }
+    return std::max<qint64>(0, total - maxBytes);
+}
+
+QString journalsOverLimitNotice(const QString &folder, qint64 over)
+{
+    return QStringLiteral("The journals take %1 MB more than their limit of 1 GB.\n%2\n"
+                          "Journals of runs that did not end cleanly and were not recovered, and the newest of "
+                          "each port, are never removed. Recover them (Tools), or move them out of the folder.")
+        .arg((over + (1 << 20) - 1) >> 20)
+        .arg(folder);
 }
 
 JournalRun journalToRecover(const QString &folder)
@@ -154,7 +143,9 @@ JournalRun journalToRecover(const QString &folder)
 bool markRecovered(const JournalRun &run)
 {
     QFile file(run.companion);
-    return file.open(QIODevice::Append) && file.write("recovered " + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + '\n') > 0;
+    const QByteArray mark = "recovered " + QDateTime::currentDateTime().toString(Qt::ISODate).toLatin1() + '\n';
+    // Flushed here: a buffered write says nothing of a full disk.
+    return file.open(QIODevice::Append) && file.write(mark) == mark.size() && file.flush();
 }
 
 } // namespace ondril

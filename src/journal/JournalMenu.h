@@ -3,6 +3,7 @@
 #include "JournalFolder.h"
 
 #include <QObject>
+#include <QStringList>
 
 class QAction;
 class QMenu;
@@ -24,15 +25,17 @@ public:
 
     bool keeping() const;
     void setKeeping(bool keep);
-    // Puts the last run's lines first in the receive box; once per journal.
-    bool recover();
+    // Puts the last run's lines first in the receive box, as it stood at the
+    // crash (since its last Clear), or the whole journal; once per journal.
+    bool recover(bool whole = false);
     // What there is to recover; refreshed as the menu opens.
     const JournalRun &recoverable() const { return m_recoverable; }
     void look();
 
 signals:
-    // The text is back in the receive box; the run's readings are in `run.readings`.
-    void recovered(const JournalRun &run);
+    // `text` is back in the receive box, from line `firstLine` of the run's
+    // journal on; the run's readings are in `run.readings`.
+    void recovered(const JournalRun &run, const QByteArray &text, qint64 firstLine);
 
 private:
     Form1 *m_form;
@@ -40,8 +43,11 @@ private:
     Dialogs *m_dialogs;
     QAction *m_keep;
     QAction *m_recover;
+    QAction *m_recoverWhole;
     JournalRun m_recoverable;
-    qint64 m_lines = 0; // of m_recoverable
+    qint64 m_lines = 0; // of m_recoverable, since its last Clear
+    qint64 m_wholeLines = 0;
+    QStringList m_given; // brought back, though their mark could not be written
 };
 
 } // namespace ondril

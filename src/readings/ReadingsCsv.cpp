@@ -4,6 +4,7 @@
 #include "commands/BalanceCommand.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -181,6 +182,54 @@ std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row)
         }
     }
     return std::nullopt; // the raw field never ended
+}
+
+// A line as the receive box took it: the date and time stamps, then the line.
+static ReadingsLog::Earlier fromText(QByteArrayView line, const QDateTime &started)
+{
+    static const QRegularExpression stamps(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d )?(\\d\\d:\\d\\d:\\d\\d )?"));
+    const QString latin = QString::fromLatin1(line.first(std::min<qsizetype>(line.size(), 20)));
+    const QRegularExpressionMatch m = stamps.match(latin);
+    QDate date = started.date();
+    QTime time = started.time();
+    if (m.capturedLength(1) > 0)
+        date = QDate::fromString(m.captured(1).trimmed(), Qt::ISODate);
+    if (m.capturedLength(2) > 0)
+        time = QTime::fromString(m.captured(2).trimmed(), Qt::ISODate);
+    ReadingsLog::Earlier e;
+    e.wallMs = date.isValid() && time.isValid() ? QDateTime(date, time).toMSecsSinceEpoch() : started.toMSecsSinceEpoch();
+    e.raw = line.sliced(m.capturedLength(0)).toByteArray();
+    if (e.raw.endsWith("\r\n"))
+        e.raw.chop(2);
+    else if (e.raw.endsWith('\n'))
+        e.raw.chop(1);
+    return e;
+}
+
+std::vector<ReadingsLog::Earlier> recoveredLines(QByteArrayView csv, QByteArrayView text, qint64 firstLine,
+                                                 qint64 rowsFromLine, const QDateTime &started)
+{
+    std::vector<ReadingsLog::Earlier> rows;
+    for (qsizetype from = 0; from < csv.size();) {
+        qsizetype end = csv.indexOf('\n', from);
+        end = end < 0 ? csv.size() : end + 1;
+        if (auto row = parseReadingsCsvRow(csv.sliced(from, end - from))) // the header and a cut row are none
+            rows.push_back(std::move(*row));
+        from = end;
+    }
+    std::vector<ReadingsLog::Earlier> lines;
+    qint64 line = firstLine;
+    for (qsizetype from = 0; from < text.size(); ++line) {
+        qsizetype end = text.indexOf('\n', from);
+        end = end < 0 ? text.size() : end + 1;
+        const qint64 row = line - rowsFromLine;
+        if (row >= 0 && row < qint64(rows.size()))
+            lines.push_back(std::move(rows[size_t(row)]));
+        else
+            lines.push_back(fromText(text.sliced(from, end - from), started));
+        from = end;
+    }
+    return lines;
 }
 
 } // namespace ondril

@@ -3,7 +3,10 @@
 #include "ReadingsLog.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
+
+#include <vector>
 
 #include <optional>
 
@@ -22,6 +25,14 @@ QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i);
 
 // What a row tells back of its line: the rest follows from decoding it again.
 std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row);
+
+// The lines of a journal's `text` brought back (its line `firstLine` on),
+// each with its reading: from the journal's CSV row while its rows reach
+// (the first of them is line `rowsFromLine`), else decoded from the text
+// itself, its stamps taken off, its time theirs (or `started`), its command
+// and reply time unknown.
+std::vector<ReadingsLog::Earlier> recoveredLines(QByteArrayView csv, QByteArrayView text, qint64 firstLine,
+                                                 qint64 rowsFromLine, const QDateTime &started);
 
 // The raw field, quotes included.
 QByteArray csvRaw(QByteArrayView line);

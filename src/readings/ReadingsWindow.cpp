@@ -177,20 +177,10 @@ void ReadingsWindow::endExport()
     }
 }
 
-bool ReadingsWindow::recoverEarlier(const QString &csvPath)
+void ReadingsWindow::recoverEarlier(const std::vector<ReadingsLog::Earlier> &lines)
 {
-    QFile file(csvPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    std::vector<ReadingsLog::Earlier> lines;
-    while (!file.atEnd()) {
-        const QByteArray row = file.readLine();
-        if (auto line = parseReadingsCsvRow(row)) // the header and a row cut off are no line
-            lines.push_back(std::move(*line));
-    }
     m_log.recoverEarlier(lines);
     refresh();
-    return true;
 }
 
 void ReadingsWindow::refresh()

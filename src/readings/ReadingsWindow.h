@@ -34,9 +34,8 @@ public:
     void exportCsv();
     // Brings the figures up to date now (the window does so every second).
     void refresh();
-    // An earlier run's lines, from the CSV its journal kept, put before this
-    // run's; false when the file could not be read.
-    bool recoverEarlier(const QString &csvPath);
+    // An earlier run's lines put before this run's.
+    void recoverEarlier(const std::vector<ReadingsLog::Earlier> &lines);
 
 signals:
     // Lines `from` to `to` - 1 of the log are new.

@@ -13,6 +13,7 @@
 #include "serial/SerialComm.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
 
 namespace ondril {
@@ -37,14 +38,22 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
         journal.addReadings(rows, readingsCsvHeader);
     });
     QObject::connect(journalMenu, &JournalMenu::recovered, &readings,
-                     [&readings](const JournalRun &run) { readings.recoverEarlier(run.readings); });
+                     [&](const JournalRun &run, const QByteArray &text, qint64 firstLine) {
+                         QFile csv(run.readings);
+                         const QByteArray rows = csv.open(QIODevice::ReadOnly) ? csv.readAll() : QByteArray();
+                         readings.recoverEarlier(recoveredLines(rows, text, firstLine, run.rowsFromLine, run.started));
+                     });
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;
     lineMenu->restore();
     form.showCentred();
     // Old journals go once the window is up, never those of runs still going.
-    QTimer::singleShot(0, &form, [&journal] { pruneJournals(journal.folder(), QDateTime::currentDateTime()); });
+    QTimer::singleShot(0, &form, [&] {
+        const qint64 over = pruneJournals(journal.folder(), QDateTime::currentDateTime());
+        if (over > 0)
+            dialogs.notice(&form, journalsOverLimitNotice(journal.folder(), over));
+    });
     return QApplication::exec();
 }
 

@@ -109,6 +109,9 @@ signals:
     // completed at its CR LF, its first byte there since `firstByteNs`.
     void lineCompleted(const QString &received, const QString &added, qint64 discarded, qint64 steadyNs,
                        qint64 firstByteNs);
+    // The receive box was cleared; it was saved whole to `path`.
+    void cleared();
+    void saved(const QString &path);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

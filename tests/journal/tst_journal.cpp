@@ -8,6 +8,8 @@
 #include "journal/Journal.h"
 #include "journal/JournalFolder.h"
 #include "journal/JournalMenu.h"
+#include "readings/ReadingsCsv.h"
+#include "receivebox/ReceiveBox.h"
 
 #include <QAction>
 #include <QDir>
@@ -21,6 +23,8 @@
 
 using namespace ondril;
 
+Q_DECLARE_METATYPE(ondril::JournalRun)
+
 namespace {
 
 // A journal as a run leaves it: `companion` after the header lines.
@@ -30,7 +34,8 @@ void leaveJournal(const QString &folder, const QString &base, const QByteArray &
     put(folder + u'/' + base + QLatin1String(journalTextSuffix), text);
     put(folder + u'/' + base + QLatin1String(journalCompanionSuffix),
               QByteArray(journalMagic) + "\nstarted " + base.left(10).toLatin1() + "T" +
-                  base.mid(11, 8).replace(u'-', u':').toLatin1() + "\nport COM 1\n" + companion);
+                  base.mid(11, 8).replace(u'-', u':').toLatin1() + "\nport COM " + base.section(u'-', 5, 5).mid(3).toLatin1() + '\n'
+            + companion);
 }
 
 } // namespace
@@ -93,6 +98,8 @@ private slots:
         QCOMPARE(journalMenu.recover(), !offered.isEmpty());
         QCOMPARE(rig.shown(), offered.isEmpty() ? QByteArray("since\r\n") : lastText + "since\r\n");
         QVERIFY(!journalMenu.recover()); // once
+        if (!offered.isEmpty()) // this run's journal holds the box as it stands now: a second crash loses nothing
+            QCOMPARE(contents(journal.path()), rig.shown());
     }
 
     void shouldKeepOnlyTheChoiceToStopForTheNextRun()
@@ -126,13 +133,140 @@ private slots:
         Journal running(folder); // older by its name than none, but going on
         running.add("now\r\n", QStringLiteral("COM 2"));
 
-        // The running journal holds its room ahead: a megabyte.
-        pruneJournals(folder, QDateTime(QDate(2026, 12, 7), QTime(12, 0)), 30, (1 << 20) + 1000);
+        QCOMPARE(pruneJournals(folder, QDateTime(QDate(2026, 12, 7), QTime(12, 0)), 30, 1000), qint64(0));
         QStringList left = QDir(folder).entryList(QDir::Files);
         left.removeIf([&](const QString &f) { return running.path().endsWith(f.chopped(4) + QStringLiteral(".txt")); });
         QCOMPARE(left, (QStringList{"2026-01-01T00-00-00-COM1-9.txt", "2026-12-06T08-00-00-COM1-3.run",
                                     "2026-12-06T08-00-00-COM1-3.txt", "notes.run"}));
         QVERIFY(QFile::exists(running.path()));
+    }
+
+    // Over the limit, the run a crash left and the newest of each port stay,
+    // however old or large; the limit is told as broken.
+    void shouldNeverPruneTheRunToRecover()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        leaveJournal(folder, QStringLiteral("2026-10-01T08-00-00-COM1-1"), QByteArray(900, 'x'), "ended x\n");
+        leaveJournal(folder, QStringLiteral("2026-10-02T08-00-00-COM1-2"), QByteArray(900, 'y'), "ended x\n");
+        leaveJournal(folder, QStringLiteral("2026-10-03T08-00-00-COM3-3"), QByteArray(3000, 'c'), ""); // crashed
+        Journal running(folder); // another port's large run goes on
+        running.add(QByteArray(2000, 'r') + "\r\n", QStringLiteral("COM 2"));
+        const qint64 over = pruneJournals(folder, QDateTime(QDate(2026, 12, 7), QTime(12, 0)), 30, 1000);
+        QVERIFY(over > 0);
+        QVERIFY(journalsOverLimitNotice(folder, over).contains(folder));
+        const std::vector<JournalRun> runs = findJournals(folder);
+        QCOMPARE(runs.size(), size_t(3));
+        QVERIFY(runs[0].text.endsWith("COM1-2.txt") && runs[1].text.endsWith("COM3-3.txt"));
+        QCOMPARE(journalToRecover(folder).text, runs[1].text); // and offered
+    }
+
+    // An editor that saves in place, a clean-up script: nothing they do ends
+    // the run, and the lines go on in a new journal that says what it follows.
+    void shouldGoOnInANewFileWhenCutOrRemovedOutside_data()
+    {
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("cut") << false;
+        QTest::newRow("removed") << true;
+    }
+    void shouldGoOnInANewFileWhenCutOrRemovedOutside()
+    {
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        Journal journal(dir.path());
+        const QByteArray line("     +  152.37 g\r\n");
+        journal.add(line, QStringLiteral("COM 1"));
+        journal.add(line, QStringLiteral("COM 1"));
+        const QString first = journal.path();
+        const QString firstCompanion = findJournals(dir.path())[0].companion;
+        QVERIFY(removed ? QFile::remove(first) : QFile::resize(first, 0));
+        journal.add("after\r\n", QStringLiteral("COM 1"));
+        journal.add("later\r\n", QStringLiteral("COM 1"));
+        QVERIFY(journal.path() != first);
+        QCOMPARE(contents(journal.path()), QByteArray("after\r\nlater\r\n"));
+        QVERIFY(contents(firstCompanion).contains("cut from outside"));
+        const QByteArray follows = contents(findJournals(dir.path()).back().companion);
+        QVERIFY2(follows.contains("follows " + QFileInfo(first).completeBaseName().toLatin1()), follows.constData());
+    }
+
+    void shouldNameEveryJournalApart()
+    {
+        QTemporaryDir dir;
+        Journal journal(dir.path());
+        QSignalSpy trouble(&journal, &Journal::trouble);
+        QStringList paths;
+        for (int i = 0; i < 5; ++i) { // "Keep a journal" off and on, within a millisecond
+            journal.add("x\r\n", QStringLiteral("COM 1"));
+            paths << journal.path();
+            journal.end();
+        }
+        paths.removeDuplicates();
+        QCOMPARE(paths.size(), 5);
+        QCOMPARE(trouble.size(), 0);
+        QCOMPARE(findJournals(dir.path()).size(), size_t(5));
+    }
+
+    // Saved, cleared, more lines, then a crash: Recover brings back what the
+    // box held, with a reading for each line; the whole journal stays one choice away; a mark that cannot be
+    // written does not bring the lines back twice.
+    void shouldRecoverTheBoxAsItStoodAtTheCrash()
+    {
+        QTemporaryDir dir;
+        const QString crashed = dir.filePath(QStringLiteral("crashed"));
+        QDir().mkpath(crashed);
+        {
+            FormRig rig;
+            Journal journal(dir.filePath(QStringLiteral("first")));
+            QMenu menu;
+            JournalMenu journalMenu(&rig.form, &journal, &rig.dialogs, &menu);
+            const auto receive = [&](const QByteArray &line) {
+                rig.form.Text2->append(QString::fromLatin1(line));
+                journal.add(line, QStringLiteral("COM 1"));
+            };
+            receive("2026-12-07 14:03:27      +  100.00 g\r\n");
+            rig.form.Label1->setText(dir.filePath(QStringLiteral("log.txt")));
+            rig.form.Command7_Click(); // Save
+            rig.form.Command8_Click(); // Clear
+            receive("2026-12-07 14:03:28      +  152.37 g\r\n");
+            receive("2026-12-07 14:03:29      +  152.38 g\r\n");
+            QVERIFY(contents(rig.form.Label1->text()).contains("100.00"));
+            // The crash: the files as they stand, never ended.
+            for (const QString &f : QDir(journal.folder()).entryList(QDir::Files))
+                QVERIFY(QFile::copy(journal.folder() + u'/' + f, crashed + u'/' + f));
+        }
+        FormRig rig;
+        rig.form.Text2->append(QStringLiteral("this run\r\n"));
+        Journal elsewhere(crashed);
+        QMenu menu;
+        JournalMenu crashedMenu(&rig.form, &elsewhere, &rig.dialogs, &menu);
+        crashedMenu.look();
+        QVERIFY(menu.findChild<QAction *>(QStringLiteral("recoverJournal"))->text().startsWith("Recover 2 lines from "));
+        QVERIFY(menu.findChild<QAction *>(QStringLiteral("recoverWholeJournal"))->text().contains(", 3 lines"));
+        QSignalSpy fromCrashed(&crashedMenu, &JournalMenu::recovered);
+        // Its mark cannot be written: the disk is full.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit was{};
+        getrlimit(RLIMIT_FSIZE, &was);
+        rlimit none = was;
+        none.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &none);
+        const bool done = crashedMenu.recover();
+        setrlimit(RLIMIT_FSIZE, &was);
+        QVERIFY(done);
+        const QByteArray box = "2026-12-07 14:03:28      +  152.37 g\r\n2026-12-07 14:03:29      +  152.38 g\r\nthis run\r\n";
+        QCOMPARE(rig.shown(), box);
+        QCOMPARE(rig.dialogs.messages.size(), 1); // the mark could not be written, and it says so
+        QVERIFY(!crashedMenu.recover()); // not twice
+        QCOMPARE(rig.shown(), box);
+        // Each line with its reading, from the text where the CSV has no row.
+        QCOMPARE(fromCrashed.size(), 1);
+        const auto run = fromCrashed[0][0].value<JournalRun>();
+        const auto lines = recoveredLines(contents(run.readings), fromCrashed[0][1].toByteArray(),
+                                          fromCrashed[0][2].toLongLong(), run.rowsFromLine, run.started);
+        QCOMPARE(lines.size(), size_t(2));
+        QCOMPARE(lines[0].raw, QByteArray("     +  152.37 g"));
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(lines[1].wallMs), QDateTime(QDate(2026, 12, 7), QTime(14, 3, 29)));
+        QCOMPARE(lines[1].command, -1);
     }
 
     void shouldTellOnceAndGoOnWhenTheDiskIsFull()
