@@ -62,6 +62,8 @@ void trendRedraw(qint64 readings);
 void readingsWindowRefresh();
 // The journal (journal_bench.cpp).
 void journalCost();
+// The Tools menu and Recover with a folder of large journals, one of `megabytes` to recover.
+void recoverCost(qint64 megabytes);
 void scanTimes();
 void mebibyteWithoutLineEnd();
 

@@ -4,7 +4,7 @@
 // box takes, Save and Clear of it, and how the window fares under faults (a
 // vanished device, a reply without a line end, a burst of lines).
 //
-//   ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [scan] [--lines N] [--line-mb N]
+//   ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [recover] [scan] [--lines N] [--line-mb N]
 //
 // With no section named it runs them all. The box section runs with 300,000
 // and with 3,000,000 lines, and the line section with one line of --line-mb
@@ -209,10 +209,10 @@ int main(int argc, char **argv)
             lines = args[++i].toInt();
         else if (args[i] == QLatin1String("--line-mb") && i + 1 < args.size())
             lineMb = args[++i].toInt();
-        else if (QStringList{"idle", "latency", "box", "line", "faults", "reopen", "decoder", "trend", "readings", "journal", "scan"}.contains(args[i]))
+        else if (QStringList{"idle", "latency", "box", "line", "faults", "reopen", "decoder", "trend", "readings", "journal", "recover", "scan"}.contains(args[i]))
             sections << args[i];
         else {
-            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [scan] [--lines N] [--line-mb N]\n");
+            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [recover] [scan] [--lines N] [--line-mb N]\n");
             return 2;
         }
     }
@@ -257,6 +257,13 @@ int main(int argc, char **argv)
 #ifdef ONDRIL_BENCH_JOURNAL
     if (wanted("journal"))
         journalCost();
+    if (wanted("recover") && lines > 0) {
+        recoverCost(lines);
+    } else if (wanted("recover")) {
+        std::fflush(stdout); // a process of its own, for its own peak
+        QProcess::execute(QCoreApplication::applicationFilePath(),
+                          {QStringLiteral("recover"), QStringLiteral("--lines"), QStringLiteral("1024")});
+    }
 #endif
 #ifdef ONDRIL_BENCH_SCAN
     if (wanted("scan"))

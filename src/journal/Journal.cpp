@@ -235,13 +235,10 @@ void Journal::markSaved(const QString &path)
                  .toUtf8());
 }
 
-void Journal::startOver(QByteArrayView text, const QString &port)
+void Journal::rowsStartAt(qint64 line)
 {
-    end();
-    if (text.isEmpty() || !open(port))
-        return;
-    add(text, port);
-    note(QStringLiteral("rows from %1").arg(m_lines).toUtf8());
+    if (m_text >= 0)
+        note(QStringLiteral("rows from %1").arg(line).toUtf8());
 }
 
 qint64 Journal::worstSyncLagNs() const

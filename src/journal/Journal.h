@@ -41,10 +41,9 @@ public:
     // it): what a recovery must bring back starts after the last Clear.
     void markCleared();
     void markSaved(const QString &path);
-    // A new journal that starts with `text` (the receive box after a
-    // recovery), this one ended: a second crash brings back both runs' lines.
-    // Its readings' rows start after those lines.
-    void startOver(QByteArrayView text, const QString &port);
+    // The readings' rows of this journal start at its text's line `line`
+    // (after a recovery, the lines before have theirs in an earlier journal).
+    void rowsStartAt(qint64 line);
 
     QString folder() const { return m_folder; }
     QString path() const { return m_path; } // empty before the first line

@@ -1,6 +1,7 @@
 #include "JournalMenu.h"
 
 #include "Journal.h"
+#include "JournalRecovery.h"
 #include "receivebox/ReceiveBox.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QUrl>
 
@@ -66,10 +68,10 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
     connect(folder, &QAction::triggered, this, [this] {
         QDesktopServices::openUrl(QUrl::fromLocalFile(m_journal->folder()));
     });
-    connect(menu, &QMenu::aboutToShow, this, &JournalMenu::look);
     // Direct: the line is on its way to the disk before anything else runs.
+    // While a recovery goes in, the box's own lines wait to follow it.
     connect(form, &Form1::lineCompleted, this, [this](const QString &, const QString &added) {
-        if (m_keep->isChecked())
+        if (m_keep->isChecked() && !m_recovery)
             m_journal->add(added.toLatin1(), m_form->Combo1->currentText());
     });
     // Queued, and a message that waits for nobody: reception goes on.
@@ -106,43 +108,114 @@ static QString linesText(qint64 lines)
     return lines == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(QLocale(QLocale::English).toString(lines));
 }
 
+// Reads the folder only: safe on any thread.
+static JournalMenu::Offer findOffer(const QString &folder, const QStringList &given, bool prune)
+{
+    JournalMenu::Offer offer;
+    if (prune)
+        offer.over = pruneJournals(folder, QDateTime::currentDateTime());
+    offer.run = journalToRecover(folder);
+    if (given.contains(offer.run.text))
+        offer.run = {};
+    if (!offer.run.text.isEmpty()) {
+        offer.wholeLines = countLines(offer.run.text, 0);
+        offer.lines = offer.run.clearedAtByte > 0 ? countLines(offer.run.text, offer.run.clearedAtByte) : offer.wholeLines;
+    }
+    return offer;
+}
+
+JournalMenu::~JournalMenu()
+{
+    if (m_looking.joinable())
+        m_looking.join();
+}
+
 void JournalMenu::look()
 {
-    JournalRun run = journalToRecover(m_journal->folder());
-    if (m_given.contains(run.text))
-        run = {};
-    if (run.text != m_recoverable.text || run.bytes != m_recoverable.bytes) {
-        m_wholeLines = run.text.isEmpty() ? 0 : countLines(run.text, 0);
-        m_lines = run.clearedAtByte > 0 ? countLines(run.text, run.clearedAtByte) : m_wholeLines;
-    }
-    m_recoverable = run;
-    const QString from = run.started.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    m_recover->setVisible(m_lines > 0);
-    m_recover->setText(QStringLiteral("Recover %1 from %2").arg(linesText(m_lines), from));
+    show(findOffer(m_journal->folder(), m_given, false));
+}
+
+void JournalMenu::lookInBackground(bool prune)
+{
+    if (m_looking.joinable())
+        m_looking.join(); // a look of a moment ago
+    m_looking = std::thread([this, folder = m_journal->folder(), given = m_given, prune] {
+        const Offer offer = findOffer(folder, given, prune);
+        QMetaObject::invokeMethod(this, [this, offer] { show(offer); }, Qt::QueuedConnection);
+    });
+}
+
+void JournalMenu::show(const Offer &offer)
+{
+    m_offer = offer;
+    if (m_given.contains(offer.run.text))
+        m_offer = {};
+    const QString from = m_offer.run.started.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    m_recover->setVisible(m_offer.lines > 0 && !m_recovery);
+    m_recover->setText(QStringLiteral("Recover %1 from %2").arg(linesText(m_offer.lines), from));
     // Lines cleared before the crash stay one choice away.
-    m_recoverWhole->setVisible(m_wholeLines > m_lines);
+    m_recoverWhole->setVisible(m_offer.wholeLines > m_offer.lines && !m_recovery);
     m_recoverWhole->setText(QStringLiteral("Recover the whole journal from %1, %2 (cleared ones too)")
-                                .arg(from, linesText(m_wholeLines)));
+                                .arg(from, linesText(m_offer.wholeLines)));
+    if (offer.over > 0)
+        m_dialogs->notice(m_form, journalsOverLimitNotice(m_journal->folder(), offer.over));
 }
 
 bool JournalMenu::recover(bool whole)
 {
-    look();
-    if ((whole ? m_wholeLines : m_lines) == 0)
+    if (m_recovery || (whole ? m_offer.wholeLines : m_offer.lines) == 0)
         return false;
-    const JournalRun run = m_recoverable;
-    const qint64 from = whole ? 0 : run.clearedAtByte;
-    QFile file(run.text);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(from)) {
-        m_dialogs->message(m_form, QStringLiteral("ERROR: The journal cannot be read.\n%1\n%2").arg(run.text, file.errorString()));
+    auto *recovery = new JournalRecovery(m_offer.run, whole, m_form->Text2, this);
+    m_boxLinesBefore = m_form->Text2->bytes().count('\n');
+    // This run's journal starts anew with the recovered lines, then the
+    // box's own: a second crash brings back both runs' lines.
+    if (keeping())
+        m_journal->end();
+    m_recovery = recovery;
+    show(m_offer);
+    connect(recovery, &JournalRecovery::piece, this, [this](const QByteArray &text) {
+        if (keeping())
+            m_journal->add(text, m_form->Combo1->currentText());
+        emit recoveredPiece(text);
+    });
+    connect(recovery, &JournalRecovery::finished, this, &JournalMenu::recoveryEnded);
+    auto *progress = new QProgressDialog(QStringLiteral("Recovering %1").arg(m_offer.run.text), QString(), 0, 1000, m_form);
+    progress->setObjectName(QStringLiteral("recoverProgress"));
+    progress->setWindowTitle(QStringLiteral("Recover"));
+    progress->setMinimumDuration(500); // a small journal shows none
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    connect(recovery, &JournalRecovery::progress, progress, [progress](qint64 done, qint64 total) {
+        progress->setValue(total > 0 ? int(done * 999 / total) : 999);
+    });
+    connect(recovery, &QObject::destroyed, progress, &QWidget::close);
+    emit recoveryStarted(m_offer.run, recovery->firstLine());
+    QString why;
+    if (!recovery->start(&why) && m_recovery == recovery) {
+        m_recovery = nullptr;
+        recovery->deleteLater();
+        show(m_offer);
+        m_dialogs->message(m_form, QStringLiteral("ERROR: The journal cannot be read.\n%1\n%2").arg(m_offer.run.text, why));
         return false;
     }
-    QByteArray bytes = file.readAll();
-    // Earlier versions left room ahead of the text: zeros past its last line.
-    while (bytes.endsWith('\0'))
-        bytes.chop(1);
-    if (!m_form->Text2->prepend(QString::fromLatin1(bytes)))
-        return false;
+    return true;
+}
+
+void JournalMenu::recoveryEnded(bool ok)
+{
+    JournalRecovery *recovery = m_recovery;
+    m_recovery = nullptr;
+    recovery->deleteLater();
+    const JournalRun run = recovery->run();
+    if (keeping()) {
+        const QByteArrayView box = m_form->Text2->bytes();
+        m_journal->add(box.sliced(std::min(recovery->end(), box.size())), m_form->Combo1->currentText());
+        m_journal->rowsStartAt(recovery->lines() + m_boxLinesBefore);
+    }
+    if (!ok) {
+        emit recovered(run);
+        look();
+        return; // the box said why
+    }
     if (!markRecovered(run)) {
         m_given << run.text; // never twice in this run
         m_dialogs->message(m_form, QStringLiteral("ERROR: The journal could not be marked as recovered.\n%1\n"
@@ -150,13 +223,9 @@ bool JournalMenu::recover(bool whole)
                                                   "them again.")
                                        .arg(run.companion));
     }
-    // The box as it stands now starts this run's journal anew: a second
-    // crash brings back both runs' lines.
-    if (keeping())
-        m_journal->startOver(m_form->Text2->bytes(), m_form->Combo1->currentText());
-    look();
-    emit recovered(run, bytes, whole ? 0 : run.clearedAtLine);
-    return true;
+    show({}); // once: whatever else there is, the next look finds
+    emit recovered(run);
+    lookInBackground(false);
 }
 
 } // namespace ondril

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QStringList>
 
+#include <thread>
+
 class QAction;
 class QMenu;
 
@@ -22,32 +24,50 @@ class JournalMenu : public QObject {
     Q_OBJECT
 public:
     JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu *menu);
+    ~JournalMenu() override;
 
     bool keeping() const;
     void setKeeping(bool keep);
     // Puts the last run's lines first in the receive box, as it stood at the
     // crash (since its last Clear), or the whole journal; once per journal.
+    // A large journal goes in a piece at a time, with its progress shown.
     bool recover(bool whole = false);
-    // What there is to recover; refreshed as the menu opens.
-    const JournalRun &recoverable() const { return m_recoverable; }
+    // What there is to recover: looked for in the background at start-up
+    // (with old journals pruned first) and after a recovery; look() looks
+    // at once.
+    const JournalRun &recoverable() const { return m_offer.run; }
     void look();
+    void lookInBackground(bool prune);
+
+    struct Offer {
+        JournalRun run;
+        qint64 lines = 0; // since its last Clear
+        qint64 wholeLines = 0;
+        qint64 over = 0; // what pruning had to keep beyond the limit
+    };
 
 signals:
-    // `text` is back in the receive box, from line `firstLine` of the run's
-    // journal on; the run's readings are in `run.readings`.
-    void recovered(const JournalRun &run, const QByteArray &text, qint64 firstLine);
+    // A recovery's lines, from line `firstLine` of the run's journal on, go
+    // into the receive box: piece by piece, then the end.
+    void recoveryStarted(const JournalRun &run, qint64 firstLine);
+    void recoveredPiece(const QByteArray &text);
+    void recovered(const JournalRun &run);
 
 private:
     Form1 *m_form;
     Journal *m_journal;
     Dialogs *m_dialogs;
     QAction *m_keep;
+    void show(const Offer &offer);
+    void recoveryEnded(bool ok);
+
     QAction *m_recover;
     QAction *m_recoverWhole;
-    JournalRun m_recoverable;
-    qint64 m_lines = 0; // of m_recoverable, since its last Clear
-    qint64 m_wholeLines = 0;
+    Offer m_offer;
     QStringList m_given; // brought back, though their mark could not be written
+    class JournalRecovery *m_recovery = nullptr;
+    qint64 m_boxLinesBefore = 0; // this run's lines in the box when it started
+    std::thread m_looking;
 };
 
 } // namespace ondril

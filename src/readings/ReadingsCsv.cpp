@@ -4,9 +4,9 @@
 #include "commands/BalanceCommand.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 
 #include <cmath>
+#include <cstring>
 
 namespace ondril {
 
@@ -184,21 +184,45 @@ std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row)
     return std::nullopt; // the raw field never ended
 }
 
-// A line as the receive box took it: the date and time stamps, then the line.
-static ReadingsLog::Earlier fromText(QByteArrayView line, const QDateTime &started)
+// Whether `line` starts with `shape`, '9' standing for any digit.
+static bool startsLike(QByteArrayView line, const char *shape)
 {
-    static const QRegularExpression stamps(QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d )?(\\d\\d:\\d\\d:\\d\\d )?"));
-    const QString latin = QString::fromLatin1(line.first(std::min<qsizetype>(line.size(), 20)));
-    const QRegularExpressionMatch m = stamps.match(latin);
-    QDate date = started.date();
-    QTime time = started.time();
-    if (m.capturedLength(1) > 0)
-        date = QDate::fromString(m.captured(1).trimmed(), Qt::ISODate);
-    if (m.capturedLength(2) > 0)
-        time = QTime::fromString(m.captured(2).trimmed(), Qt::ISODate);
+    const qsizetype n = qsizetype(std::strlen(shape));
+    if (line.size() < n)
+        return false;
+    for (qsizetype i = 0; i < n; ++i)
+        if (shape[i] == '9' ? !(line[i] >= '0' && line[i] <= '9') : line[i] != shape[i])
+            return false;
+    return true;
+}
+
+// A line as the receive box took it: the date and time stamps, then the line.
+ReadingsLog::Earlier EarlierLines::fromText(QByteArrayView line)
+{
+    QDate date = m_started.date();
+    QTime time = m_started.time();
+    if (startsLike(line, "9999-99-99 ")) {
+        date = QDate::fromString(QString::fromLatin1(line.first(10)), Qt::ISODate);
+        line = line.sliced(11);
+    }
+    if (startsLike(line, "99:99:99 ")) {
+        time = QTime::fromString(QString::fromLatin1(line.first(8)), Qt::ISODate);
+        line = line.sliced(9);
+    }
     ReadingsLog::Earlier e;
-    e.wallMs = date.isValid() && time.isValid() ? QDateTime(date, time).toMSecsSinceEpoch() : started.toMSecsSinceEpoch();
-    e.raw = line.sliced(m.capturedLength(0)).toByteArray();
+    if (date.isValid() && time.isValid()) {
+        // The local time's offset changes on the hour at most: one
+        // conversion an hour, not one a line.
+        const qint64 hour = date.toJulianDay() * 24 + time.hour();
+        if (hour != m_hour) {
+            m_hour = hour;
+            m_hourMs = QDateTime(date, QTime(time.hour(), 0)).toMSecsSinceEpoch();
+        }
+        e.wallMs = m_hourMs + (time.minute() * 60 + time.second()) * 1000;
+    } else {
+        e.wallMs = m_started.toMSecsSinceEpoch();
+    }
+    e.raw = line.toByteArray();
     if (e.raw.endsWith("\r\n"))
         e.raw.chop(2);
     else if (e.raw.endsWith('\n'))
@@ -206,27 +230,43 @@ static ReadingsLog::Earlier fromText(QByteArrayView line, const QDateTime &start
     return e;
 }
 
-std::vector<ReadingsLog::Earlier> recoveredLines(QByteArrayView csv, QByteArrayView text, qint64 firstLine,
-                                                 qint64 rowsFromLine, const QDateTime &started)
+EarlierLines::EarlierLines(QIODevice *csv, qint64 firstLine, qint64 rowsFromLine, const QDateTime &started)
+    : m_csv(csv), m_line(firstLine), m_rowsFrom(rowsFromLine), m_started(started)
 {
-    std::vector<ReadingsLog::Earlier> rows;
-    for (qsizetype from = 0; from < csv.size();) {
-        qsizetype end = csv.indexOf('\n', from);
-        end = end < 0 ? csv.size() : end + 1;
-        if (auto row = parseReadingsCsvRow(csv.sliced(from, end - from))) // the header and a cut row are none
-            rows.push_back(std::move(*row));
-        from = end;
+}
+
+std::optional<ReadingsLog::Earlier> EarlierLines::rowOf(qint64 line)
+{
+    const qint64 row = line - m_rowsFrom;
+    while (row >= m_rowsRead && !m_rowsEnded) {
+        if (!m_csv || m_csv->atEnd()) {
+            m_rowsEnded = true;
+            break;
+        }
+        const QByteArray text = m_csv->readLine();
+        if (text.startsWith("time,"))
+            continue; // the header
+        std::optional<ReadingsLog::Earlier> parsed = parseReadingsCsvRow(text);
+        if (!parsed) { // a row cut off: the rows end there
+            m_rowsEnded = true;
+            break;
+        }
+        if (row == m_rowsRead++)
+            return parsed;
     }
+    return std::nullopt;
+}
+
+std::vector<ReadingsLog::Earlier> EarlierLines::take(QByteArrayView text)
+{
     std::vector<ReadingsLog::Earlier> lines;
-    qint64 line = firstLine;
-    for (qsizetype from = 0; from < text.size(); ++line) {
+    for (qsizetype from = 0; from < text.size(); ++m_line) {
         qsizetype end = text.indexOf('\n', from);
         end = end < 0 ? text.size() : end + 1;
-        const qint64 row = line - rowsFromLine;
-        if (row >= 0 && row < qint64(rows.size()))
-            lines.push_back(std::move(rows[size_t(row)]));
+        if (std::optional<ReadingsLog::Earlier> row = rowOf(m_line))
+            lines.push_back(std::move(*row));
         else
-            lines.push_back(fromText(text.sliced(from, end - from), started));
+            lines.push_back(fromText(text.sliced(from, end - from)));
         from = end;
     }
     return lines;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QIODevice>
 #include <QString>
 
 #include <vector>
@@ -26,13 +27,29 @@ QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i);
 // What a row tells back of its line: the rest follows from decoding it again.
 std::optional<ReadingsLog::Earlier> parseReadingsCsvRow(QByteArrayView row);
 
-// The lines of a journal's `text` brought back (its line `firstLine` on),
+// The lines of a journal's text brought back, from its line `firstLine` on,
 // each with its reading: from the journal's CSV row while its rows reach
 // (the first of them is line `rowsFromLine`), else decoded from the text
 // itself, its stamps taken off, its time theirs (or `started`), its command
-// and reply time unknown.
-std::vector<ReadingsLog::Earlier> recoveredLines(QByteArrayView csv, QByteArrayView text, qint64 firstLine,
-                                                 qint64 rowsFromLine, const QDateTime &started);
+// and reply time unknown. The text comes a piece of whole lines at a time.
+class EarlierLines {
+public:
+    EarlierLines(QIODevice *csv, qint64 firstLine, qint64 rowsFromLine, const QDateTime &started);
+    std::vector<ReadingsLog::Earlier> take(QByteArrayView text);
+
+private:
+    std::optional<ReadingsLog::Earlier> rowOf(qint64 line);
+    ReadingsLog::Earlier fromText(QByteArrayView line);
+
+    QIODevice *m_csv;
+    qint64 m_line;
+    qint64 m_rowsFrom;
+    qint64 m_rowsRead = 0;
+    bool m_rowsEnded = false;
+    QDateTime m_started;
+    qint64 m_hour = -1; // the hour of the last stamp, and its start in ms since the epoch
+    qint64 m_hourMs = 0;
+};
 
 // The raw field, quotes included.
 QByteArray csvRaw(QByteArrayView line);

@@ -79,11 +79,30 @@ bool ReadingsLog::keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, 
 
 bool ReadingsLog::recoverEarlier(const std::vector<Earlier> &lines)
 {
-    // Laid out again from the start: the earlier lines, then this run's.
-    ReadingsLog merged;
+    beginEarlier();
+    const bool kept = addEarlier(lines);
+    return endEarlier() && kept;
+}
+
+void ReadingsLog::beginEarlier()
+{
+    m_earlier = std::make_unique<ReadingsLog>();
+}
+
+bool ReadingsLog::addEarlier(const std::vector<Earlier> &lines)
+{
     bool kept = true;
     for (const Earlier &e : lines)
-        kept = merged.keep(e.raw, decodeReply(e.raw), e.wallMs, e.command, e.replyUs) && kept;
+        kept = m_earlier->keep(e.raw, decodeReply(e.raw), e.wallMs, e.command, e.replyUs) && kept;
+    return kept;
+}
+
+bool ReadingsLog::endEarlier()
+{
+    // Laid out again from the start: the earlier lines, then this run's.
+    const std::unique_ptr<ReadingsLog> earlier = std::move(m_earlier);
+    ReadingsLog &merged = *earlier;
+    bool kept = true;
     for (qint64 i = 0; i < size(); ++i) {
         const Record &r = record(i);
         kept = merged.keep(raw(i), decodeReply(raw(i)), r.wallMs, r.command,

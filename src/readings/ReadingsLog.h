@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <memory>
 #include <vector>
 
 namespace ondril {
@@ -67,8 +68,12 @@ public:
     // rather than only added to.
     quint64 layout() const { return m_layout; }
     // Puts an earlier run's lines before this run's, in the statistics and
-    // the trend too; the link tally stays this run's.
+    // the trend too; the link tally stays this run's. A long run's lines go
+    // in a piece at a time: the log shows them all once the last is in.
     bool recoverEarlier(const std::vector<Earlier> &lines);
+    void beginEarlier();
+    bool addEarlier(const std::vector<Earlier> &lines);
+    bool endEarlier();
 
     const LinkTally &tally() const { return m_tally; }
     const std::vector<UnitStats> &statsByUnit() const { return m_stats; }
@@ -94,6 +99,7 @@ private:
     quint8 m_unit = 255; // the unit in force: the last one a reading named
     QByteArray m_tail;   // the start of a line whose end has not come yet
     quint64 m_layout = 0;
+    std::unique_ptr<ReadingsLog> m_earlier; // earlier lines gathered so far
 };
 
 } // namespace ondril

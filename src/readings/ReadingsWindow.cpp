@@ -177,9 +177,36 @@ void ReadingsWindow::endExport()
     }
 }
 
-void ReadingsWindow::recoverEarlier(const std::vector<ReadingsLog::Earlier> &lines)
+struct ReadingsWindow::Earlier {
+    QFile csv;
+    EarlierLines lines;
+    Earlier(const QString &path, qint64 firstLine, qint64 rowsFromLine, const QDateTime &started)
+        : csv(path), lines(csv.open(QIODevice::ReadOnly) ? &csv : nullptr, firstLine, rowsFromLine, started)
+    {
+    }
+};
+
+ReadingsWindow::~ReadingsWindow() = default;
+
+void ReadingsWindow::beginEarlier(const QString &csvPath, qint64 firstLine, qint64 rowsFromLine,
+                                  const QDateTime &started)
 {
-    m_log.recoverEarlier(lines);
+    m_earlier = std::make_unique<Earlier>(csvPath, firstLine, rowsFromLine, started);
+    m_log.beginEarlier();
+}
+
+void ReadingsWindow::addEarlier(QByteArrayView text)
+{
+    if (m_earlier)
+        m_log.addEarlier(m_earlier->lines.take(text));
+}
+
+void ReadingsWindow::endEarlier()
+{
+    if (!m_earlier)
+        return;
+    m_earlier.reset();
+    m_log.endEarlier();
     refresh();
 }
 

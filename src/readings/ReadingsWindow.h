@@ -2,6 +2,8 @@
 
 #include "ReadingsLog.h"
 
+#include <memory>
+
 #include <QBasicTimer>
 #include <QPointer>
 #include <QProgressDialog>
@@ -28,14 +30,19 @@ class ReadingsWindow : public QWidget {
     Q_OBJECT
 public:
     ReadingsWindow(Form1 *form, Dialogs *dialogs);
+    ~ReadingsWindow() override;
 
     const ReadingsLog &log() const { return m_log; }
     void reset();
     void exportCsv();
     // Brings the figures up to date now (the window does so every second).
     void refresh();
-    // An earlier run's lines put before this run's.
-    void recoverEarlier(const std::vector<ReadingsLog::Earlier> &lines);
+    // An earlier run's lines put before this run's, from its journal's text
+    // a piece at a time: `firstLine` is the line of the text the first piece
+    // starts, `rowsFromLine` the line the CSV at `csvPath` starts at.
+    void beginEarlier(const QString &csvPath, qint64 firstLine, qint64 rowsFromLine, const QDateTime &started);
+    void addEarlier(QByteArrayView text);
+    void endEarlier();
 
 signals:
     // Lines `from` to `to` - 1 of the log are new.
@@ -47,6 +54,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    struct Earlier;
     void build();
     void checkRepeatability();
     // Cancels the export running, if any, and closes its progress.
@@ -63,6 +71,7 @@ private:
     CsvExport *m_export = nullptr; // the one running
     QPointer<QProgressDialog> m_exportProgress;
     QBasicTimer m_refresh;
+    std::unique_ptr<Earlier> m_earlier; // a recovery under way
 };
 
 // The menu to the right of EXIT that opens the Readings window.

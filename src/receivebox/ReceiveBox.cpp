@@ -98,6 +98,14 @@ bool ReceiveBox::prepend(QStringView received)
     return true;
 }
 
+bool ReceiveBox::receiveAt(QByteArrayView received, qint64 at)
+{
+    if (!edit(std::min(at, m_text.size()), std::min(at, m_text.size()), received, Origin::Received))
+        return false;
+    forgetHistory();
+    return true;
+}
+
 bool ReceiveBox::receive(QStringView received, qint64 at)
 {
     QByteArray bytes;

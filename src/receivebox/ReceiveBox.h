@@ -36,6 +36,9 @@ public:
     // operator's edits so far can no longer be undone: the text they
     // touched has moved.
     bool prepend(QStringView received);
+    // Received bytes put at `at` (at most the end), as prepend puts them at 0:
+    // a long recovery goes in a piece at a time.
+    bool receiveAt(QByteArrayView received, qint64 at);
     // What the operator types, pastes or commits through an input method, in
     // place of the selection: a line break goes in as CR LF, a character
     // outside Latin-1 as "?".

@@ -13,8 +13,6 @@
 #include "serial/SerialComm.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QTimer>
 
 namespace ondril {
 
@@ -37,23 +35,20 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
             rows += readingsCsvRow(readings.log(), i);
         journal.addReadings(rows, readingsCsvHeader);
     });
-    QObject::connect(journalMenu, &JournalMenu::recovered, &readings,
-                     [&](const JournalRun &run, const QByteArray &text, qint64 firstLine) {
-                         QFile csv(run.readings);
-                         const QByteArray rows = csv.open(QIODevice::ReadOnly) ? csv.readAll() : QByteArray();
-                         readings.recoverEarlier(recoveredLines(rows, text, firstLine, run.rowsFromLine, run.started));
+    QObject::connect(journalMenu, &JournalMenu::recoveryStarted, &readings,
+                     [&readings](const JournalRun &run, qint64 firstLine) {
+                         readings.beginEarlier(run.readings, firstLine, run.rowsFromLine, run.started);
                      });
+    QObject::connect(journalMenu, &JournalMenu::recoveredPiece, &readings, &ReadingsWindow::addEarlier);
+    QObject::connect(journalMenu, &JournalMenu::recovered, &readings, &ReadingsWindow::endEarlier);
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;
     lineMenu->restore();
     form.showCentred();
-    // Old journals go once the window is up, never those of runs still going.
-    QTimer::singleShot(0, &form, [&] {
-        const qint64 over = pruneJournals(journal.folder(), QDateTime::currentDateTime());
-        if (over > 0)
-            dialogs.notice(&form, journalsOverLimitNotice(journal.folder(), over));
-    });
+    // Old journals go once the window is up, never those of runs still going,
+    // and the one to recover is looked for: in the background.
+    journalMenu->lookInBackground(true);
     return QApplication::exec();
 }
 

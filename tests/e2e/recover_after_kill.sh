@@ -17,6 +17,7 @@ kept=$(grep -c . "$text" || true)
 [ "$kept" -ge 5 ] || fail "only $kept lines in the journal after 3 s of a stream of 5 a second"
 
 start_ondril "$1"
+sleep 1 # the journals are looked at in the background once the window is up
 xdotool mousemove --window "$WIN" 68 10 click 1 # Tools
 sleep 0.5
 xdotool key Down Down Down Return # Readings window, Keep a journal, Recover

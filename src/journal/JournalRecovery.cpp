@@ -1,0 +1,71 @@
+#include "JournalRecovery.h"
+
+#include "receivebox/ReceiveBox.h"
+#include "window/SteadyClock.h"
+
+namespace ondril {
+
+namespace {
+
+constexpr qint64 pieceBytes = qint64(1) << 20;
+constexpr qint64 sliceNs = 15'000'000; // the window's turn comes at least this often
+
+} // namespace
+
+JournalRecovery::JournalRecovery(const JournalRun &run, bool whole, ReceiveBox *box, QObject *parent)
+    : QObject(parent), m_run(run), m_box(box), m_file(run.text), m_from(whole ? 0 : run.clearedAtByte),
+      m_firstLine(whole ? 0 : run.clearedAtLine)
+{
+    m_slices.setInterval(0);
+    connect(&m_slices, &QTimer::timeout, this, &JournalRecovery::slice);
+}
+
+bool JournalRecovery::start(QString *why)
+{
+    if (!m_file.open(QIODevice::ReadOnly) || !m_file.seek(m_from)) {
+        *why = m_file.errorString();
+        return false;
+    }
+    slice();
+    return true;
+}
+
+void JournalRecovery::slice()
+{
+    const qint64 until = steadyNow() + sliceNs;
+    do {
+        QByteArray text = m_carry + m_file.read(pieceBytes);
+        const bool last = m_file.atEnd();
+        if (last) {
+            // Earlier versions left room ahead of the text: zeros past its last line.
+            while (text.endsWith('\0'))
+                text.chop(1);
+            m_carry.clear();
+        } else {
+            const qsizetype cut = text.lastIndexOf('\n') + 1;
+            m_carry = text.sliced(cut);
+            text.truncate(cut);
+        }
+        if (!text.isEmpty()) {
+            if (!m_box->receiveAt(text, m_at)) {
+                m_slices.stop();
+                emit finished(false);
+                return;
+            }
+            m_at += text.size();
+            m_lines += text.count('\n') + (last && !text.endsWith('\n') ? 1 : 0);
+            emit piece(text);
+        }
+        if (last) {
+            m_slices.stop();
+            m_box->setSelection(m_box->bytes().size(), m_box->bytes().size());
+            emit progress(m_file.size() - m_from, m_file.size() - m_from);
+            emit finished(true);
+            return;
+        }
+    } while (steadyNow() < until);
+    emit progress(m_file.pos() - m_from, m_file.size() - m_from);
+    m_slices.start();
+}
+
+} // namespace ondril
