@@ -45,7 +45,7 @@ bool tryLock(int fd, bool exclusive)
     if (LockFileEx(HANDLE(::_get_osfhandle(fd)), how, 0, MAXDWORD, MAXDWORD, &at))
         return true;
     // Its own error, for lastError(), not whatever errno held before.
-    errno = GetLastError() == ERROR_LOCK_VIOLATION ? EWOULDBLOCK : EACCES;
+    errno = GetLastError() == ERROR_LOCK_VIOLATION ? EAGAIN : EACCES;
     return false;
 }
 

@@ -9,7 +9,13 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
 #include <QtTest>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace ondril;
 
@@ -36,18 +42,24 @@ private slots:
     {
         QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/Zo\u00eb-XXXXXX")); // a user name with an ë
         const QString path = dir.filePath(QStringLiteral("run.txt"));
-        const int fd = journalfile::createNew(path, true);
+        const int fd = journalfile::createNew(path);
         QVERIFY2(fd >= 0, qPrintable(journalfile::lastError()));
-        QCOMPARE(journalfile::createNew(path, true), -1); // exists already
+        QCOMPARE(journalfile::createNew(path), -1); // exists already
         QVERIFY(journalfile::tryLock(fd, true));
         const int other = journalfile::openForReading(path);
         QVERIFY(other >= 0);
+        errno = ENOSPC; // a stale error of something else
         QVERIFY(!journalfile::tryLock(other, false)); // held by its run
+        QVERIFY2(journalfile::lastError() != QString::fromLocal8Bit(std::strerror(ENOSPC)), qPrintable(journalfile::lastError()));
         QCOMPARE(journalfile::writeAt(fd, "abcdef", 6, 0), qint64(6));
         QCOMPARE(journalfile::writeAt(fd, "XY", 2, 2), qint64(2));
         QVERIFY(journalfile::truncate(fd, 5));
-        journalfile::syncData(fd);
-        QCOMPARE(journalfile::mapRoom(fd, nullptr, 0, 1 << 20), nullptr); // a write per line here
+        QVERIFY(journalfile::stillWhole(fd, 5));
+        QVERIFY(!journalfile::stillWhole(fd, 6)); // cut below what was written
+        const int sync = journalfile::openForSync(fd, path); // a flush of its own, past the lock
+        QVERIFY2(sync >= 0, qPrintable(journalfile::lastError()));
+        journalfile::syncData(sync);
+        journalfile::closeFile(sync);
         journalfile::closeFile(fd);
         journalfile::closeFile(other);
         QFile back(path);
