@@ -38,6 +38,7 @@ Journal::~Journal()
 bool Journal::open(const QString &port)
 {
     m_started = QDateTime::currentDateTime();
+    m_port = port;
     QString base = QDir(m_folder).filePath(journalBaseName(m_started, port, QCoreApplication::applicationPid()));
     QString why;
     if (!QDir().mkpath(m_folder)) {
@@ -47,40 +48,73 @@ bool Journal::open(const QString &port)
         const QString first = base;
         for (int n = 2; (m_text = createNew(base + journalTextSuffix)) < 0 && errno == EEXIST && n < 100; ++n)
             base = first + u'-' + QString::number(n);
-        if (m_text < 0)
-            why = lastError();
-        else if (!tryLock(m_text, true) || (m_companion = createNew(base + journalCompanionSuffix)) < 0
-                 || (m_readings = createNew(base + journalReadingsSuffix)) < 0)
-            why = lastError();
-    }
-    const auto files = {std::pair{&m_text, journalTextSuffix}, {&m_companion, journalCompanionSuffix},
-                        {&m_readings, journalReadingsSuffix}};
-    if (why.isEmpty()) {
-        m_textSync = openForSync(m_text, base + journalTextSuffix);
-        m_readingsSync = openForSync(m_readings, base + journalReadingsSuffix);
-        m_companionSync = openForSync(m_companion, base + journalCompanionSuffix);
-        if (m_textSync < 0 || m_readingsSync < 0 || m_companionSync < 0)
+        if (m_text < 0 || !tryLock(m_text, true) || (m_readings = createNew(base + journalReadingsSuffix)) < 0
+            || (m_textSync = openForSync(m_text, base + journalTextSuffix)) < 0
+            || (m_readingsSync = openForSync(m_readings, base + journalReadingsSuffix)) < 0)
             why = lastError();
     }
+    m_path = base + journalTextSuffix;
+    m_textSize = m_companionSize = m_readingsSize = m_lines = 0;
+    if (why.isEmpty() && !m_hidden && !announce())
+        why = lastError();
     if (!why.isEmpty()) {
         closeSyncHandles();
-        for (const auto &[fd, suffix] : files) {
+        for (const auto &[fd, suffix] : {std::pair{&m_text, journalTextSuffix}, {&m_companion, journalCompanionSuffix},
+                                         {&m_readings, journalReadingsSuffix}}) {
             if (*fd >= 0) {
                 closeFile(*fd);
                 removeFile(base + QLatin1String(suffix));
                 *fd = -1;
             }
         }
+        m_path.clear();
         fail(why);
         return false;
     }
-    m_textSize = m_companionSize = m_readingsSize = m_lines = 0;
-    m_path = base + journalTextSuffix;
-    note(journalMagic);
-    note("started " + stamp(m_started).toLatin1());
-    note("port " + port.toUtf8());
     startSyncing();
     return true;
+}
+
+bool Journal::announce()
+{
+    const QString companion = m_path.chopped(int(qstrlen(journalTextSuffix))) + QLatin1String(journalCompanionSuffix);
+    if ((m_companion = createNew(companion)) < 0 || (m_companionSync = openForSync(m_companion, companion)) < 0)
+        return false;
+    note(journalMagic);
+    note("started " + stamp(m_started).toLatin1());
+    note("port " + m_port.toUtf8());
+    return true;
+}
+
+void Journal::takeOver(Journal &next)
+{
+    end();
+    next.stopSyncing();
+    if (next.m_text < 0)
+        return;
+    m_started = next.m_started;
+    m_port = next.m_port;
+    m_path = std::exchange(next.m_path, {});
+    m_text = std::exchange(next.m_text, -1);
+    m_readings = std::exchange(next.m_readings, -1);
+    m_textSync = std::exchange(next.m_textSync, -1);
+    m_readingsSync = std::exchange(next.m_readingsSync, -1);
+    m_textSize = next.m_textSize;
+    m_readingsSize = next.m_readingsSize;
+    m_companionSize = 0;
+    m_lines = next.m_lines;
+    m_missing = next.m_missing;
+    m_missingSince = next.m_missingSince;
+    m_missingWhy = next.m_missingWhy;
+    {
+        const std::scoped_lock lock(m_mutex, next.m_mutex);
+        m_readingsHeader = next.m_readingsHeader;
+        m_pendingRows = std::exchange(next.m_pendingRows, {});
+        m_dirtySinceNs = next.m_dirtySinceNs;
+    }
+    if (!announce())
+        fail(lastError());
+    startSyncing();
 }
 
 void Journal::closeSyncHandles()
@@ -97,10 +131,17 @@ void Journal::closeSyncHandles()
 // goes on in a new file, never writing into a hole.
 bool Journal::goOnIfChangedOutside(const QString &port)
 {
-    if (stillWhole(m_text, m_textSize) && stillWhole(m_companion, m_companionSize))
+    const bool companionWhole = m_companion < 0 || stillWhole(m_companion, m_companionSize);
+    if (stillWhole(m_text, m_textSize) && companionWhole)
         return false;
     const QString was = QFileInfo(m_path).completeBaseName();
     const QString when = stamp(QDateTime::currentDateTime());
+    if (!companionWhole) { // emptied: written again, so that the text stays a journal
+        m_companionSize = 0;
+        note(journalMagic);
+        note("started " + stamp(m_started).toLatin1());
+        note("port " + m_port.toUtf8());
+    }
     note(QStringLiteral("cut from outside before %1: it held %2 bytes of text").arg(when).arg(m_textSize).toUtf8());
     end();
     if (!open(port))
@@ -215,6 +256,10 @@ void Journal::end()
     closeFile(m_companion);
     closeFile(m_readings);
     closeFile(m_text); // and its lock goes
+    if (m_companion < 0) { // a hidden one no other took over: a copy of what is kept elsewhere
+        removeFile(m_path);
+        removeFile(m_path.chopped(int(qstrlen(journalTextSuffix))) + QLatin1String(journalReadingsSuffix));
+    }
     m_text = m_companion = m_readings = -1;
     m_path.clear();
 }
@@ -235,10 +280,10 @@ void Journal::markSaved(const QString &path)
                  .toUtf8());
 }
 
-void Journal::rowsStartAt(qint64 line)
+void Journal::rowsStartHere()
 {
     if (m_text >= 0)
-        note(QStringLiteral("rows from %1").arg(line).toUtf8());
+        note(QStringLiteral("rows from %1").arg(m_lines).toUtf8());
 }
 
 qint64 Journal::worstSyncLagNs() const

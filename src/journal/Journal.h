@@ -41,9 +41,16 @@ public:
     // it): what a recovery must bring back starts after the last Clear.
     void markCleared();
     void markSaved(const QString &path);
-    // The readings' rows of this journal start at its text's line `line`
-    // (after a recovery, the lines before have theirs in an earlier journal).
-    void rowsStartAt(qint64 line);
+    // A journal that is not one yet: its text and readings are written, but
+    // its companion only once another takes it over; ended before that, its
+    // files go. Before its first line.
+    void keepHidden() { m_hidden = true; }
+    // Ends this journal and goes on in `next` (a hidden one, filled with a
+    // recovery meanwhile), which becomes a journal now.
+    void takeOver(Journal &next);
+    // The readings' rows of this journal start with its next line (after a
+    // recovery, the lines before have theirs in earlier journals).
+    void rowsStartHere();
 
     QString folder() const { return m_folder; }
     QString path() const { return m_path; } // empty before the first line
@@ -57,6 +64,7 @@ signals:
 private:
     bool open(const QString &port);
     static bool write(int fd, QByteArrayView bytes, qint64 *size);
+    bool announce();
     bool goOnIfChangedOutside(const QString &port);
     void closeSyncHandles();
     void note(const QByteArray &line);
@@ -69,6 +77,8 @@ private:
     QString m_folder;
     QString m_path;
     QDateTime m_started;
+    QString m_port;
+    bool m_hidden = false;
     int m_text = -1;
     int m_companion = -1;
     int m_readings = -1;

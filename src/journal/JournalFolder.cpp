@@ -127,17 +127,24 @@ QString journalsOverLimitNotice(const QString &folder, qint64 over)
 
 JournalRun journalToRecover(const QString &folder)
 {
-    std::vector<JournalRun> runs = findJournals(folder);
-    // The last run that is over: runs still going (this one, another
-    // Ondril's) are not it.
-    for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
-        if (it->running)
-            continue;
-        if (!it->ended && !it->recovered && it->bytes > 0)
+    const std::vector<JournalRun> runs = findJournals(folder);
+    // Each run a crash left stays offered until it is recovered: it is never
+    // pruned either.
+    for (auto it = runs.rbegin(); it != runs.rend(); ++it)
+        if (it->unrecovered() && it->bytes > 0)
             return *it;
-        break;
-    }
     return {};
+}
+
+bool isMarkedRecovered(const JournalRun &run)
+{
+    QFile file(run.companion);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    while (!file.atEnd())
+        if (file.readLine().startsWith("recovered "))
+            return true;
+    return false;
 }
 
 bool markRecovered(const JournalRun &run)

@@ -51,9 +51,11 @@ qint64 pruneJournals(const QString &folder, const QDateTime &now, int days = 30,
                      qint64 maxBytes = qint64(1) << 30);
 // What the operator is told when pruning had to keep more than its limit.
 QString journalsOverLimitNotice(const QString &folder, qint64 over);
-// The last run's journal when that run did not end cleanly, holds lines and
-// was not recovered yet; else an empty `text`.
+// The newest journal whose run did not end cleanly, holds lines and was not
+// recovered yet (runs still going aside); else an empty `text`.
 JournalRun journalToRecover(const QString &folder);
 bool markRecovered(const JournalRun &run);
+// Its companion says so now (another Ondril may have marked it since it was found).
+bool isMarkedRecovered(const JournalRun &run);
 
 } // namespace ondril

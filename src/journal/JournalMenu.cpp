@@ -69,9 +69,8 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
         QDesktopServices::openUrl(QUrl::fromLocalFile(m_journal->folder()));
     });
     // Direct: the line is on its way to the disk before anything else runs.
-    // While a recovery goes in, the box's own lines wait to follow it.
     connect(form, &Form1::lineCompleted, this, [this](const QString &, const QString &added) {
-        if (m_keep->isChecked() && !m_recovery)
+        if (m_keep->isChecked())
             m_journal->add(added.toLatin1(), m_form->Combo1->currentText());
     });
     // Queued, and a message that waits for nobody: reception goes on.
@@ -166,16 +165,19 @@ bool JournalMenu::recover(bool whole)
     if (m_recovery || (whole ? m_offer.wholeLines : m_offer.lines) == 0)
         return false;
     auto *recovery = new JournalRecovery(m_offer.run, whole, m_form->Text2, this);
-    m_boxLinesBefore = m_form->Text2->bytes().count('\n');
-    // This run's journal starts anew with the recovered lines, then the
-    // box's own: a second crash brings back both runs' lines.
-    if (keeping())
-        m_journal->end();
+    // This run's journal goes on as ever meanwhile (a crash now loses
+    // nothing); the recovered lines go into a journal of their own, which
+    // takes the box's lines after them at the end and goes on for this run:
+    // a second crash brings back both runs' lines.
+    if (keeping()) {
+        m_next = std::make_unique<Journal>(m_journal->folder());
+        m_next->keepHidden();
+    }
     m_recovery = recovery;
     show(m_offer);
     connect(recovery, &JournalRecovery::piece, this, [this](const QByteArray &text) {
-        if (keeping())
-            m_journal->add(text, m_form->Combo1->currentText());
+        if (m_next)
+            m_next->add(text, m_form->Combo1->currentText());
         emit recoveredPiece(text);
     });
     connect(recovery, &JournalRecovery::finished, this, &JournalMenu::recoveryEnded);
@@ -192,6 +194,7 @@ bool JournalMenu::recover(bool whole)
     QString why;
     if (!recovery->start(&why) && m_recovery == recovery) {
         m_recovery = nullptr;
+        m_next.reset();
         recovery->deleteLater();
         show(m_offer);
         m_dialogs->message(m_form, QStringLiteral("ERROR: The journal cannot be read.\n%1\n%2").arg(m_offer.run.text, why));
@@ -206,11 +209,13 @@ void JournalMenu::recoveryEnded(bool ok)
     m_recovery = nullptr;
     recovery->deleteLater();
     const JournalRun run = recovery->run();
-    if (keeping()) {
+    if (m_next && keeping()) {
         const QByteArrayView box = m_form->Text2->bytes();
-        m_journal->add(box.sliced(std::min(recovery->end(), box.size())), m_form->Combo1->currentText());
-        m_journal->rowsStartAt(recovery->lines() + m_boxLinesBefore);
+        m_next->add(box.sliced(std::min(recovery->end(), box.size())), m_form->Combo1->currentText());
+        m_journal->takeOver(*m_next);
+        m_journal->rowsStartHere();
     }
+    m_next.reset();
     if (!ok) {
         emit recovered(run);
         look();

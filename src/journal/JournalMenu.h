@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
 #include <thread>
 
 class QAction;
@@ -66,7 +67,7 @@ private:
     Offer m_offer;
     QStringList m_given; // brought back, though their mark could not be written
     class JournalRecovery *m_recovery = nullptr;
-    qint64 m_boxLinesBefore = 0; // this run's lines in the box when it started
+    std::unique_ptr<Journal> m_next; // what this run's journal goes on in after it
     std::thread m_looking;
 };
 

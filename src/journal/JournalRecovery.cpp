@@ -1,5 +1,6 @@
 #include "JournalRecovery.h"
 
+#include "JournalFile.h"
 #include "receivebox/ReceiveBox.h"
 #include "window/SteadyClock.h"
 
@@ -20,8 +21,20 @@ JournalRecovery::JournalRecovery(const JournalRun &run, bool whole, ReceiveBox *
     connect(&m_slices, &QTimer::timeout, this, &JournalRecovery::slice);
 }
 
+JournalRecovery::~JournalRecovery()
+{
+    if (m_lock >= 0)
+        journalfile::closeFile(m_lock);
+}
+
 bool JournalRecovery::start(QString *why)
 {
+    // Two Ondrils offered the same journal: the first to lock it takes it.
+    m_lock = journalfile::openForReading(m_run.text);
+    if (m_lock < 0 || !journalfile::tryLock(m_lock, true) || isMarkedRecovered(m_run)) {
+        *why = QStringLiteral("Another Ondril recovers it, or has recovered it.");
+        return false;
+    }
     if (!m_file.open(QIODevice::ReadOnly) || !m_file.seek(m_from)) {
         *why = m_file.errorString();
         return false;

@@ -21,7 +21,9 @@ public:
     // From the last Clear the journal marks, or the `whole` of it.
     JournalRecovery(const JournalRun &run, bool whole, ReceiveBox *box, QObject *parent = nullptr);
 
-    // False, with nothing changed, when the text cannot be read.
+    ~JournalRecovery() override;
+    // False, with nothing changed, when the text cannot be read or another
+    // Ondril recovers it or has recovered it. It stays locked till the end.
     bool start(QString *why);
     const JournalRun &run() const { return m_run; }
     qint64 firstLine() const { return m_firstLine; }
@@ -40,6 +42,7 @@ private:
     JournalRun m_run;
     ReceiveBox *m_box;
     QFile m_file;
+    int m_lock = -1;
     qint64 m_from;
     qint64 m_firstLine;
     QByteArray m_carry; // a line whose end the next read brings

@@ -16,6 +16,24 @@
 
 namespace ondril {
 
+void joinFeatures(Journal &journal, ReadingsWindow &readings, JournalMenu &journalMenu)
+{
+    QObject::connect(&readings, &ReadingsWindow::logged, &journal, [&journal, &readings](qint64 from, qint64 to) {
+        if (journal.path().isEmpty())
+            return; // none kept
+        QByteArray rows;
+        for (qint64 i = from; i < to; ++i)
+            rows += readingsCsvRow(readings.log(), i);
+        journal.addReadings(rows, readingsCsvHeader);
+    });
+    QObject::connect(&journalMenu, &JournalMenu::recoveryStarted, &readings,
+                     [&readings](const JournalRun &run, qint64 firstLine) {
+                         readings.beginEarlier(run.readings, firstLine, run.rowsFromLine, run.started);
+                     });
+    QObject::connect(&journalMenu, &JournalMenu::recoveredPiece, &readings, &ReadingsWindow::addEarlier);
+    QObject::connect(&journalMenu, &JournalMenu::recovered, &readings, &ReadingsWindow::endEarlier);
+}
+
 int runOndril(Dialogs &dialogs, const PortMap &ports)
 {
     installFontSubstitutes();
@@ -25,22 +43,8 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     ReadingsWindow readings(&form, &dialogs); // keeps the run's log from the first line
     addReadingsMenu(&form, &readings);
     auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, toolsMenu(&form));
-    // The readings go to the journal beside their lines, and come back with them.
     auto *lineMenu = new LineSettingsMenu(&form, &dialogs, toolsMenu(&form));
-    QObject::connect(&readings, &ReadingsWindow::logged, &journal, [&](qint64 from, qint64 to) {
-        if (journal.path().isEmpty())
-            return; // none kept
-        QByteArray rows;
-        for (qint64 i = from; i < to; ++i)
-            rows += readingsCsvRow(readings.log(), i);
-        journal.addReadings(rows, readingsCsvHeader);
-    });
-    QObject::connect(journalMenu, &JournalMenu::recoveryStarted, &readings,
-                     [&readings](const JournalRun &run, qint64 firstLine) {
-                         readings.beginEarlier(run.readings, firstLine, run.rowsFromLine, run.started);
-                     });
-    QObject::connect(journalMenu, &JournalMenu::recoveredPiece, &readings, &ReadingsWindow::addEarlier);
-    QObject::connect(journalMenu, &JournalMenu::recovered, &readings, &ReadingsWindow::endEarlier);
+    joinFeatures(journal, readings, *journalMenu);
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())
         return 1;

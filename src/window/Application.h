@@ -3,7 +3,15 @@
 namespace ondril {
 
 class Dialogs;
+class Journal;
+class JournalMenu;
 class PortMap;
+class ReadingsWindow;
+
+// The features beside the window, joined: the readings' rows go to the
+// journal beside their lines, and a recovery brings lines and readings back
+// together. The program's, and the bench's with every feature on.
+void joinFeatures(Journal &journal, ReadingsWindow &readings, JournalMenu &journalMenu);
 
 // Start-up and the event loop. Returns the process exit status: 0 after EXIT
 // or the close box, 1 when no COM port could be opened.

@@ -6,6 +6,7 @@
 #include "FormRig.h"
 #include "Pty.h"
 #include "journal/Journal.h"
+#include "journal/JournalFile.h"
 #include "journal/JournalFolder.h"
 #include "journal/JournalMenu.h"
 #include "readings/ReadingsCsv.h"
@@ -65,25 +66,36 @@ private slots:
         QVERIFY(journalToRecover(folder).text.isEmpty()); // a clean end is not offered
     }
 
-    void shouldOfferTheLastRunOnlyWhenItDidNotEndCleanly_data()
+    // A run a crash left is offered until it is recovered, once, newest first.
+    void shouldOfferEachRunACrashLeftUntilRecovered_data()
     {
+        QTest::addColumn<QByteArray>("olderCompanion");
         QTest::addColumn<QByteArray>("lastText");
         QTest::addColumn<QByteArray>("lastCompanion");
         QTest::addColumn<QString>("offered");
-        QTest::newRow("killed") << QByteArray("a\r\nb\r\nc") << QByteArray() << QStringLiteral("Recover 3 lines from 2026-12-07 14:03");
-        QTest::newRow("ended cleanly") << QByteArray("a\r\n") << QByteArray("ended 2026-12-07T15:00:00\n") << QString();
-        QTest::newRow("recovered once") << QByteArray("a\r\n") << QByteArray("recovered 2026-12-07T16:00:00\n") << QString();
-        QTest::newRow("nothing received") << QByteArray() << QByteArray() << QString();
+        QTest::addColumn<QByteArray>("back"); // what comes back before this run's lines
+        const QByteArray ended("ended 2026-12-07T15:00:00\n");
+        QTest::newRow("killed") << ended << QByteArray("a\r\nb\r\nc") << QByteArray()
+                                << QStringLiteral("Recover 3 lines from 2026-12-07 14:03") << QByteArray("a\r\nb\r\nc");
+        QTest::newRow("ended cleanly") << ended << QByteArray("a\r\n") << ended << QString() << QByteArray();
+        QTest::newRow("recovered once") << ended << QByteArray("a\r\n") << QByteArray("recovered 2026-12-07T16:00:00\n")
+                                        << QString() << QByteArray();
+        QTest::newRow("nothing received") << ended << QByteArray() << QByteArray() << QString() << QByteArray();
+        QTest::newRow("killed, then a run that ended cleanly")
+            << QByteArray() << QByteArray("a\r\n") << ended << QStringLiteral("Recover 1 line from 2026-12-06 09:00")
+            << QByteArray("older\r\n");
     }
 
-    void shouldOfferTheLastRunOnlyWhenItDidNotEndCleanly()
+    void shouldOfferEachRunACrashLeftUntilRecovered()
     {
+        QFETCH(QByteArray, olderCompanion);
         QFETCH(QByteArray, lastText);
         QFETCH(QByteArray, lastCompanion);
         QFETCH(QString, offered);
+        QFETCH(QByteArray, back);
         QTemporaryDir dir;
         const QString folder = dir.filePath(QStringLiteral("journal"));
-        leaveJournal(folder, QStringLiteral("2026-12-06T09-00-00-COM1-100"), "older\r\n", ""); // not the last run
+        leaveJournal(folder, QStringLiteral("2026-12-06T09-00-00-COM1-100"), "older\r\n", olderCompanion);
         leaveJournal(folder, QStringLiteral("2026-12-07T14-03-27-COM1-200"), lastText, lastCompanion);
 
         FormRig rig;
@@ -95,10 +107,67 @@ private slots:
         auto *recover = menu.findChild<QAction *>(QStringLiteral("recoverJournal"));
         QCOMPARE(recover->isVisible() ? recover->text() : QString(), offered);
         QCOMPARE(journalMenu.recover(), !offered.isEmpty());
-        QCOMPARE(rig.shown(), offered.isEmpty() ? QByteArray("since\r\n") : lastText + "since\r\n");
+        QCOMPARE(rig.shown(), back + "since\r\n");
         QVERIFY(!journalMenu.recover()); // once
         if (!offered.isEmpty()) // this run's journal holds the box as it stands now: a second crash loses nothing
             QCOMPARE(contents(journal.path()), rig.shown());
+    }
+
+    // While a long recovery goes in, this run's journal goes on, and the copy
+    // the recovery fills is no journal yet: a crash then leaves both runs
+    // to recover, and nothing twice.
+    void shouldKeepThisRunsJournalWhileALongRecoveryGoesIn()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        const QByteArray killed = QByteArray("     +  152.37 g\r\n").repeated(2'000'000); // 36 MB
+        leaveJournal(folder, QStringLiteral("2026-12-07T14-03-27-COM1-200"), killed, "");
+        FormRig rig;
+        Journal journal(folder);
+        QMenu menu;
+        JournalMenu journalMenu(&rig.form, &journal, &rig.dialogs, &menu);
+        journalMenu.look();
+        const auto receive = [&](const QByteArray &line) { // as reception does
+            rig.form.Text2->append(QString::fromLatin1(line));
+            emit rig.form.lineCompleted(QString(), QString::fromLatin1(line), 0, 0, -1);
+        };
+        receive("before\r\n");
+        QSignalSpy recovered(&journalMenu, &JournalMenu::recovered);
+        QVERIFY(journalMenu.recover());
+        QVERIFY(recovered.isEmpty()); // still going in
+        receive("meanwhile\r\n");
+        QCOMPARE(contents(journal.path()), QByteArray("before\r\nmeanwhile\r\n"));
+        QCOMPARE(findJournals(folder).size(), size_t(2)); // the killed run and this one: the copy is none yet
+        QVERIFY(journalToRecover(folder).text.isEmpty()); // the killed one is locked while it goes in
+
+        QVERIFY(recovered.wait(30000));
+        QCOMPARE(rig.shown(), killed + "before\r\nmeanwhile\r\n");
+        QCOMPARE(contents(journal.path()), rig.shown()); // this run's journal goes on with both runs' lines
+        QCOMPARE(findJournals(folder).size(), size_t(3)); // and this run's first one ended
+        QVERIFY(journalToRecover(folder).text.isEmpty());
+    }
+
+    // Two Ondrils offered the same journal: only the first brings it back.
+    void shouldRecoverAJournalOnlyOnceBetweenTwoOndrils()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("journal"));
+        leaveJournal(folder, QStringLiteral("2026-12-07T14-03-27-COM1-200"), "a\r\n", "");
+        FormRig rig;
+        Journal journal(folder);
+        QMenu menu;
+        JournalMenu journalMenu(&rig.form, &journal, &rig.dialogs, &menu);
+        journalMenu.look();
+        const JournalRun run = journalMenu.recoverable();
+        const int other = journalfile::openForReading(run.text); // the other one's recovery holds it
+        QVERIFY(journalfile::tryLock(other, true));
+        QVERIFY(!journalMenu.recover());
+        journalfile::closeFile(other);
+        QVERIFY(markRecovered(run)); // and then marked it
+        QVERIFY(!journalMenu.recover());
+        QCOMPARE(rig.shown(), QByteArray());
+        QCOMPARE(rig.dialogs.messages.size(), 2);
+        QVERIFY(rig.dialogs.messages[0].contains("Another Ondril"));
     }
 
     void shouldKeepOnlyTheChoiceToStopForTheNextRun()
