@@ -2,7 +2,12 @@
 // long box, the memory a long box takes, Save and Clear of it, and a reply of
 // 1 MiB without a line end.
 #include "BenchSupport.h"
+#include "journal/Journal.h"
+#include "journal/JournalMenu.h"
+#include "readings/ReadingsWindow.h"
 #include "receivebox/ReceiveBox.h"
+#include "window/Application.h"
+#include "window/ToolsMenu.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -48,11 +53,22 @@ struct BoxCost {
     double paintUs;          // painting the whole box once
 };
 
-// Median costs with the box filled to `lines`.
-BoxCost boxCost(ReceiveBox *box, qint64 lines)
+const QString receivedLine = QStringLiteral("     +  152.37 g\r\n");
+
+// A line as reception takes it: into the box, and to what watches the link
+// (the Readings log, the journal and its CSV).
+void receive(Form1 &form)
 {
+    form.Text2->append(stampedLine);
+    emit form.lineCompleted(receivedLine, stampedLine, 0, 0, -1);
+}
+
+// Median costs with the box filled to `lines`.
+BoxCost boxCost(Form1 &form, qint64 lines)
+{
+    ReceiveBox *box = form.Text2;
     for (qint64 n = box->content().lineCount() - 1; n < lines; ++n) {
-        box->append(stampedLine);
+        receive(form);
         if (n % 4096 == 0)
             QCoreApplication::processEvents();
     }
@@ -61,7 +77,7 @@ BoxCost boxCost(ReceiveBox *box, qint64 lines)
     std::vector<double> paints;
     for (int i = 0; i < 40; ++i) {
         const auto t0 = Clock::now();
-        box->append(stampedLine);
+        receive(form);
         QCoreApplication::processEvents(); // the paint of the viewport and the scroll bar
         appends.push_back(msSince(t0) * 1000);
         runFor(120);
@@ -125,15 +141,23 @@ double diskSeconds(const QString &path, QByteArrayView bytes)
 void longBox(int lines)
 {
     const long before = statusKb("VmRSS:");
+    QTemporaryDir state(QDir::currentPath() + QStringLiteral("/bench-XXXXXX"));
     Wired w;
+    // Every feature on: the Readings log of every line, the journal and its CSV.
+    ReadingsWindow readings(&w.form, &w.dialogs);
+    Journal journal(state.filePath(QStringLiteral("journal")));
+    JournalMenu journalMenu(&w.form, &journal, &w.dialogs, toolsMenu(&w.form));
+    joinFeatures(journal, readings, journalMenu);
     w.form.show();
     ReceiveBox *box = w.form.Text2;
-    const BoxCost small = boxCost(box, 1000);
-    const BoxCost large = boxCost(box, lines);
+    const BoxCost small = boxCost(w.form, 1000);
+    const BoxCost large = boxCost(w.form, lines);
+    runFor(1500); // the journal's thread writes the rows it was handed (a second's worth in a real run)
     const qint64 held = box->content().lineCount() - 1;
-    std::printf("box of %lld stamped lines (%.1f MB): %.1f MB resident (%.1f MB before the box, peak %.1f MB)\n",
-                held, double(box->bytes().size()) / 1e6, statusKb("VmRSS:") / 1024.0, before / 1024.0,
-                statusKb("VmHWM:") / 1024.0);
+    std::printf("box of %lld stamped lines (%.1f MB), every feature on (%lld readings, the journal): %.1f MB resident "
+                "(%.1f MB before the box, peak %.1f MB)\n",
+                held, double(box->bytes().size()) / 1e6, static_cast<long long>(readings.log().size()),
+                statusKb("VmRSS:") / 1024.0, before / 1024.0, statusKb("VmHWM:") / 1024.0);
     std::printf("  one append and its paint: %.1f us with 1,000 lines, %.1f us with %d (ratio %.2f)\n",
                 small.appendAndPaintUs, large.appendAndPaintUs, lines,
                 large.appendAndPaintUs / small.appendAndPaintUs);

@@ -46,10 +46,8 @@ bool ReadingsLog::line(QByteArrayView bytes, qint64 steadyNs, qint64 wallMs, qin
 
 bool ReadingsLog::keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, int command, qint64 replyUs)
 {
-    if (!m_raw.reserve(m_raw.size() + size_t(bytes.size())) || !m_records.reserve(m_records.size() + 1))
+    if (!m_records.reserve(m_records.size() + 1) || !m_raw.add(bytes))
         return false;
-    if (!bytes.isEmpty())
-        std::memcpy(m_raw.open(m_raw.size(), size_t(bytes.size())), bytes.data(), size_t(bytes.size()));
     // Kept in time order, for the trend's search: a clock set back shows as a pause.
     if (!m_records.empty())
         wallMs = std::max(wallMs, m_records[m_records.size() - 1].wallMs);
@@ -57,7 +55,6 @@ bool ReadingsLog::keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, 
     r.wallMs = wallMs;
     r.mantissa = reply.value.mantissa;
     r.decimals = reply.value.decimals;
-    r.rawEnd = qint64(m_raw.size());
     r.replyUs = replyUs >= 0 ? quint32(std::min<qint64>(replyUs, Record::noReply - 1)) : Record::noReply;
     r.command = qint8(command);
     r.kind = quint8(int(reply.shape) | int(reply.status) << 3 | (reply.hasValue ? 64 : 0));
@@ -137,12 +134,6 @@ const ReadingsLog::UnitStats *ReadingsLog::statsOf(quint8 unit) const
         if (s.unit == name && !name.isEmpty())
             return &s;
     return nullptr;
-}
-
-QByteArrayView ReadingsLog::raw(qint64 i) const
-{
-    const qint64 from = i == 0 ? 0 : m_records[size_t(i - 1)].rawEnd;
-    return {m_raw.data() + from, qsizetype(m_records[size_t(i)].rawEnd - from)};
 }
 
 void ReadingsLog::reset()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LinkTally.h"
+#include "RawLines.h"
 #include "ReadingStats.h"
 #include "ReplyDecoder.h"
 #include "receivebox/BigArray.h"
@@ -15,13 +16,13 @@ namespace ondril {
 // Every line received in a run, decoded and accounted for: what the Readings
 // window shows and the CSV holds. The raw lines are a store of its own, not
 // the receive box's text, which the operator may edit or clear; each line
-// costs its bytes there and 32 bytes of record.
+// costs what differs from the line before there (a few bytes) and 24 bytes
+// of record.
 class ReadingsLog {
 public:
     struct Record {
         qint64 wallMs;      // when it came, ms since the epoch
         qint64 mantissa;    // its value as sent, with `decimals`
-        qint64 rawEnd;      // where its bytes end in the store; they start where the last one's end
         quint32 replyUs;    // from the command it answers, µs; noReply when none
         qint8 command;      // the command it answers, or -1
         qint8 decimals;
@@ -38,7 +39,7 @@ public:
         bool isWeighing() const { return isReading() && command <= 0; }
         SentValue value() const { return {mantissa, decimals}; }
     };
-    static_assert(sizeof(Record) == 32);
+    static_assert(sizeof(Record) == 24);
 
     struct UnitStats {
         QByteArray unit;
@@ -80,7 +81,8 @@ public:
     const UnitStats *statsOf(quint8 unit) const;
     qint64 size() const { return qint64(m_records.size()); }
     const Record &record(qint64 i) const { return m_records[size_t(i)]; }
-    QByteArrayView raw(qint64 i) const;
+    // Its bytes, without the line end; the view holds until the next call.
+    QByteArrayView raw(qint64 i) const { return m_raw.at(i); }
     QByteArrayView unit(const Record &r) const { return unitName(r.unit); }
     QByteArrayView unitName(quint8 unit) const { return unit == 255 ? QByteArrayView() : QByteArrayView(m_units[unit]); }
     // The unit of the last reading that named one; 255 before any.
@@ -93,7 +95,7 @@ private:
 
     LinkTally m_tally;
     BigArray<Record> m_records;
-    BigArray<char> m_raw;
+    RawLines m_raw;
     std::vector<QByteArray> m_units;
     std::vector<UnitStats> m_stats;
     quint8 m_unit = 255; // the unit in force: the last one a reading named

@@ -3,12 +3,16 @@
 #include "Files.h"
 #include "readings/CsvExport.h"
 #include "readings/ReadingsCsv.h"
+#include "readings/RawLines.h"
 #include "readings/ReadingsLog.h"
 #include "readings/TrendIndex.h"
 #include "readings/TrendView.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <algorithm>
+#include <random>
 
 using namespace ondril;
 
@@ -49,6 +53,40 @@ QString exported(const ReadingsLog &log, const QString &path)
 class TestReadingsLog : public QObject {
     Q_OBJECT
 private slots:
+    // Lines kept as what they share with the one before come back byte for
+    // byte, in any order: across whole-line restarts, shorter and longer
+    // than the line before, empty, long, with any byte.
+    void shouldTellEveryRawLineBack()
+    {
+        std::vector<QByteArray> lines;
+        for (int i = 0; i < 300; ++i) {
+            QByteArray line = QStringLiteral("     +  %1 g").arg(150 + i * 0.01, 0, 'f', 2).toLatin1();
+            if (i % 17 == 0)
+                line.truncate(i % 5); // shorter, or empty
+            if (i % 41 == 0)
+                line = QByteArray(70000, char(i)) + line; // longer than a byte can count
+            if (i % 13 == 0)
+                line += "\x00\xff\x80";
+            lines.push_back(line);
+        }
+        RawLines raw;
+        for (const QByteArray &line : lines)
+            QVERIFY(raw.add(line));
+        QCOMPARE(raw.size(), qint64(lines.size()));
+        std::vector<qint64> order(lines.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = qint64(i);
+        const auto check = [&] {
+            for (const qint64 i : order)
+                QCOMPARE(raw.at(i).toByteArray(), lines[size_t(i)]);
+        };
+        check();
+        std::reverse(order.begin(), order.end());
+        check();
+        std::shuffle(order.begin(), order.end(), std::mt19937(7));
+        check();
+    }
+
     void shouldKeepEveryLineWithWhatItAnswers()
     {
         ReadingsLog log;
