@@ -127,26 +127,17 @@ void recoverCost(qint64 megabytes)
 
     QEventLoop loop;
     QObject::connect(&menu, &ondril::JournalMenu::recovered, &loop, &QEventLoop::quit);
-    QTimer tick;
-    tick.setInterval(1);
-    auto last = Clock::now();
-    double longest = 0;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        longest = std::max(longest, msSince(last));
-        last = Clock::now();
-    });
     const long before = statusKb("VmRSS:");
     const qint64 boxBefore = w.form.Text2->bytes().size();
     t0 = Clock::now();
-    tick.start();
-    last = Clock::now();
+    const LoopWatch watch;
     menu.recover();
     loop.exec();
     const double seconds = msSince(t0) / 1000;
     const double boxMb = double(w.form.Text2->bytes().size() - boxBefore) / (1 << 20);
     std::printf("Recover of %lld MB (%lld readings): %.1f s, the window's longest wait for a turn %.1f ms; "
                 "memory %+.0f MB (peak %.0f MB), of which the box's text %.0f MB\n",
-                static_cast<long long>(megabytes), static_cast<long long>(readings.log().size()), seconds, longest,
+                static_cast<long long>(megabytes), static_cast<long long>(readings.log().size()), seconds, watch.worstMs(),
                 (statusKb("VmRSS:") - before) / 1024.0, statusKb("VmHWM:") / 1024.0, boxMb);
 }
 
