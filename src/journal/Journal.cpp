@@ -80,10 +80,15 @@ bool Journal::announce()
     const QString companion = m_path.chopped(int(qstrlen(journalTextSuffix))) + QLatin1String(journalCompanionSuffix);
     if ((m_companion = createNew(companion)) < 0 || (m_companionSync = openForSync(m_companion, companion)) < 0)
         return false;
+    noteHeader();
+    return true;
+}
+
+void Journal::noteHeader()
+{
     note(journalMagic);
     note("started " + stamp(m_started).toLatin1());
     note("port " + m_port.toUtf8());
-    return true;
 }
 
 void Journal::takeOver(Journal &next)
@@ -138,9 +143,7 @@ bool Journal::goOnIfChangedOutside(const QString &port)
     const QString when = stamp(QDateTime::currentDateTime());
     if (!companionWhole) { // emptied: written again, so that the text stays a journal
         m_companionSize = 0;
-        note(journalMagic);
-        note("started " + stamp(m_started).toLatin1());
-        note("port " + m_port.toUtf8());
+        noteHeader();
     }
     note(QStringLiteral("cut from outside before %1: it held %2 bytes of text").arg(when).arg(m_textSize).toUtf8());
     end();

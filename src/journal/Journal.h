@@ -65,6 +65,7 @@ private:
     bool open(const QString &port);
     static bool write(int fd, QByteArrayView bytes, qint64 *size);
     bool announce();
+    void noteHeader();
     bool goOnIfChangedOutside(const QString &port);
     void closeSyncHandles();
     void note(const QByteArray &line);

@@ -107,15 +107,13 @@ static QString linesText(qint64 lines)
     return lines == 1 ? QStringLiteral("1 line") : QStringLiteral("%1 lines").arg(QLocale(QLocale::English).toString(lines));
 }
 
-// Reads the folder only: safe on any thread.
-static JournalMenu::Offer findOffer(const QString &folder, const QStringList &given, bool prune)
+// Works on the folder alone: safe on any thread.
+static JournalMenu::Offer findOffer(const QString &folder, bool prune)
 {
     JournalMenu::Offer offer;
     if (prune)
         offer.over = pruneJournals(folder, QDateTime::currentDateTime());
     offer.run = journalToRecover(folder);
-    if (given.contains(offer.run.text))
-        offer.run = {};
     if (!offer.run.text.isEmpty()) {
         offer.wholeLines = countLines(offer.run.text, 0);
         offer.lines = offer.run.clearedAtByte > 0 ? countLines(offer.run.text, offer.run.clearedAtByte) : offer.wholeLines;
@@ -131,24 +129,23 @@ JournalMenu::~JournalMenu()
 
 void JournalMenu::look()
 {
-    show(findOffer(m_journal->folder(), m_given, false));
+    show(findOffer(m_journal->folder(), false));
 }
 
 void JournalMenu::lookInBackground(bool prune)
 {
     if (m_looking.joinable())
         m_looking.join(); // a look of a moment ago
-    m_looking = std::thread([this, folder = m_journal->folder(), given = m_given, prune] {
-        const Offer offer = findOffer(folder, given, prune);
+    m_looking = std::thread([this, folder = m_journal->folder(), prune] {
+        const Offer offer = findOffer(folder, prune);
         QMetaObject::invokeMethod(this, [this, offer] { show(offer); }, Qt::QueuedConnection);
     });
 }
 
 void JournalMenu::show(const Offer &offer)
 {
-    m_offer = offer;
-    if (m_given.contains(offer.run.text))
-        m_offer = {};
+    // One whose mark could not be written was brought back all the same.
+    m_offer = m_given.contains(offer.run.text) ? Offer{} : offer;
     const QString from = m_offer.run.started.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     m_recover->setVisible(m_offer.lines > 0 && !m_recovery);
     m_recover->setText(QStringLiteral("Recover %1 from %2").arg(linesText(m_offer.lines), from));
@@ -197,6 +194,7 @@ bool JournalMenu::recover(bool whole)
         m_next.reset();
         recovery->deleteLater();
         show(m_offer);
+        emit recovered(m_offer.run); // nothing came back: what was begun for it ends
         m_dialogs->message(m_form, QStringLiteral("ERROR: The journal cannot be read.\n%1\n%2").arg(m_offer.run.text, why));
         return false;
     }
@@ -217,9 +215,16 @@ void JournalMenu::recoveryEnded(bool ok)
     }
     m_next.reset();
     if (!ok) {
+        m_given << run.text; // part of it is in the box: not again in this run
+        if (!recovery->error().isEmpty())
+            m_dialogs->message(m_form, QStringLiteral("ERROR: The journal could not be read to its end.\n%1\n%2\n"
+                                                      "What was read is in the receive box; the next run will "
+                                                      "offer the journal again.")
+                                           .arg(run.text, recovery->error()));
+        show({});
         emit recovered(run);
-        look();
-        return; // the box said why
+        lookInBackground(false);
+        return;
     }
     if (!markRecovered(run)) {
         m_given << run.text; // never twice in this run

@@ -49,7 +49,8 @@ public:
 
 signals:
     // A recovery's lines, from line `firstLine` of the run's journal on, go
-    // into the receive box: piece by piece, then the end.
+    // into the receive box: piece by piece, then the end (also of one that
+    // failed).
     void recoveryStarted(const JournalRun &run, qint64 firstLine);
     void recoveredPiece(const QByteArray &text);
     void recovered(const JournalRun &run);

@@ -47,7 +47,14 @@ void JournalRecovery::slice()
 {
     const qint64 until = steadyNow() + sliceNs;
     do {
-        QByteArray text = m_carry + m_file.read(pieceBytes);
+        const QByteArray read = m_file.read(pieceBytes);
+        if (read.isEmpty() && !m_file.atEnd()) { // a disk that fails mid-way
+            m_error = m_file.errorString();
+            m_slices.stop();
+            emit finished(false);
+            return;
+        }
+        QByteArray text = m_carry + read;
         const bool last = m_file.atEnd();
         if (last) {
             // Earlier versions left room ahead of the text: zeros past its last line.
@@ -66,7 +73,6 @@ void JournalRecovery::slice()
                 return;
             }
             m_at += text.size();
-            m_lines += text.count('\n') + (last && !text.endsWith('\n') ? 1 : 0);
             emit piece(text);
         }
         if (last) {

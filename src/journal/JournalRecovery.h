@@ -27,13 +27,15 @@ public:
     bool start(QString *why);
     const JournalRun &run() const { return m_run; }
     qint64 firstLine() const { return m_firstLine; }
-    qint64 lines() const { return m_lines; } // brought back so far
-    qint64 end() const { return m_at; }      // where they end in the box
+    qint64 end() const { return m_at; } // where they end in the box
+    // Why the journal could not be read to its end; empty when it could.
+    QString error() const { return m_error; }
 
 signals:
     void piece(const QByteArray &text);
     void progress(qint64 done, qint64 total);
-    // Every line is in, or the box had no room for a piece (false).
+    // Every line is in, or (false) the box had no room for a piece (it said
+    // so) or the journal could not be read on (error()).
     void finished(bool ok);
 
 private:
@@ -47,7 +49,7 @@ private:
     qint64 m_firstLine;
     QByteArray m_carry; // a line whose end the next read brings
     qint64 m_at = 0;
-    qint64 m_lines = 0;
+    QString m_error;
     QTimer m_slices;
 };
 
