@@ -98,7 +98,8 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
             column = int((r.wallMs - fromMs) * width / span);
             nextColumnMs = fromMs + ((column + 1) * span + width - 1) / width;
         }
-        size_t level = TrendIndex::blockSizes.size();
+        // A block starts only where its size divides the line's number.
+        size_t level = i % TrendIndex::blockSizes[0] == 0 ? TrendIndex::blockSizes.size() : 0;
         while (level > 0 && !takeBlock(i, level - 1))
             --level;
         if (level > 0) {
