@@ -50,6 +50,38 @@ QString timeText(qint64 ms, qint64 spanMs)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QLatin1String(format));
 }
 
+// One bar per column, stable over moving, in an image of the plot area
+// filled a pixel row at a time: a fill per column costs a span per row.
+template <typename ToY>
+QImage barImage(const std::vector<TrendColumn> &columns, const QRect &area, const ToY &y)
+{
+    struct Rows {
+        int top = 1, bottom = 0; // none
+    };
+    const auto rows = [&](quint32 count, double low, double high) {
+        return count == 0 ? Rows{} : Rows{y(high) - area.top(), y(low) - area.top()};
+    };
+    std::vector<std::pair<Rows, Rows>> bars(size_t(area.width())); // stable, moving
+    for (size_t c = 0; c < bars.size(); ++c) {
+        const TrendColumn &col = columns[c];
+        bars[c] = {rows(col.stable, col.stableLow, col.stableHigh), rows(col.moving, col.movingLow, col.movingHigh)};
+    }
+    QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const QRgb stable = stableColor.rgba(), moving = movingColor.rgba();
+    for (int row = 0; row < image.height(); ++row) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(row));
+        for (size_t c = 0; c < bars.size(); ++c) {
+            const auto &[s, m] = bars[c];
+            if (row >= s.top && row <= s.bottom)
+                line[c] = stable;
+            else if (row >= m.top && row <= m.bottom)
+                line[c] = moving;
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint64 toMs, int width,
@@ -222,14 +254,17 @@ void TrendView::paintEvent(QPaintEvent *)
                 return;
             const int top = y(highValue);
             p.fillRect(x, top, 1, y(lowValue) - top + 1, color);
-            if (dots)
-                for (const double v : {lowValue, highValue})
-                    p.fillRect(x - 1, y(v) - 1, 3, 3, color);
+            for (const double v : {lowValue, highValue})
+                p.fillRect(x - 1, y(v) - 1, 3, 3, color);
         };
-        for (int c = 0; c < area.width(); ++c) {
-            const TrendColumn &col = shown.columns[size_t(c)];
-            bar(area.left() + c, col.moving, col.movingLow, col.movingHigh, movingColor);
-            bar(area.left() + c, col.stable, col.stableLow, col.stableHigh, stableColor);
+        if (dots) {
+            for (int c = 0; c < area.width(); ++c) {
+                const TrendColumn &col = shown.columns[size_t(c)];
+                bar(area.left() + c, col.moving, col.movingLow, col.movingHigh, movingColor);
+                bar(area.left() + c, col.stable, col.stableLow, col.stableHigh, stableColor);
+            }
+        } else {
+            p.drawImage(area.topLeft(), barImage(shown.columns, area, y));
         }
     }
     for (int c = 0; c < area.width(); ++c) {
