@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QMenu>
@@ -46,7 +47,7 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
     : QObject(form), m_form(form), m_journal(journal), m_dialogs(dialogs)
 {
     menu->addSeparator();
-    m_keep = menu->addAction(QStringLiteral("Keep a journal"));
+    m_keep = menu->addAction(QStringLiteral("&Keep a journal"));
     m_keep->setObjectName(QStringLiteral("keepJournal"));
     m_keep->setCheckable(true);
     m_keep->setChecked(keptChoices()->value(keepKey, true).toBool());
@@ -56,7 +57,7 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
     m_recoverWhole = menu->addAction(QString());
     m_recoverWhole->setObjectName(QStringLiteral("recoverWholeJournal"));
     m_recoverWhole->setVisible(false);
-    QAction *folder = menu->addAction(QStringLiteral("Open the journal folder"));
+    QAction *folder = menu->addAction(QStringLiteral("&Open the journal folder"));
     folder->setObjectName(QStringLiteral("openJournalFolder"));
 
     connect(m_keep, &QAction::toggled, this, &JournalMenu::setKeeping);
@@ -66,7 +67,11 @@ JournalMenu::JournalMenu(Form1 *form, Journal *journal, Dialogs *dialogs, QMenu 
     connect(form, &Form1::cleared, journal, &Journal::markCleared);
     connect(form, &Form1::saved, journal, &Journal::markSaved);
     connect(folder, &QAction::triggered, this, [this] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(m_journal->folder()));
+        const QString path = QDir::toNativeSeparators(m_journal->folder());
+        // Made if no journal is in it yet: a file manager shows an empty folder, not an error.
+        if (!QDir().mkpath(m_journal->folder()) || !QDesktopServices::openUrl(QUrl::fromLocalFile(m_journal->folder())))
+            m_dialogs->notice(m_form, QStringLiteral("The journal folder could not be opened: no program here opens "
+                                                     "folders, or it cannot be made.\nIt is %1").arg(path));
     });
     // Direct: the line is on its way to the disk before anything else runs.
     connect(form, &Form1::lineCompleted, this, [this](const QString &, const QString &added) {
@@ -148,10 +153,10 @@ void JournalMenu::show(const Offer &offer)
     m_offer = m_given.contains(offer.run.text) ? Offer{} : offer;
     const QString from = m_offer.run.started.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     m_recover->setVisible(m_offer.lines > 0 && !m_recovery);
-    m_recover->setText(QStringLiteral("Recover %1 from %2").arg(linesText(m_offer.lines), from));
+    m_recover->setText(QStringLiteral("Re&cover %1 from %2").arg(linesText(m_offer.lines), from));
     // Lines cleared before the crash stay one choice away.
     m_recoverWhole->setVisible(m_offer.wholeLines > m_offer.lines && !m_recovery);
-    m_recoverWhole->setText(QStringLiteral("Recover the whole journal from %1, %2 (cleared ones too)")
+    m_recoverWhole->setText(QStringLiteral("Recover the &whole journal from %1, %2 (cleared ones too)")
                                 .arg(from, linesText(m_offer.wholeLines)));
     if (offer.over > 0)
         m_dialogs->notice(m_form, journalsOverLimitNotice(m_journal->folder(), offer.over));

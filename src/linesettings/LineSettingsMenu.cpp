@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QMenu>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QSettings>
 #include <QTextStream>
@@ -30,9 +31,9 @@ LineSettingsMenu::LineSettingsMenu(Form1 *form, Dialogs *dialogs, QMenu *menu)
     : QObject(form), m_form(form), m_dialogs(dialogs)
 {
     menu->addSeparator();
-    m_settingsAction = menu->addAction(QStringLiteral("Line settings…"), this, &LineSettingsMenu::openDialog);
+    m_settingsAction = menu->addAction(QStringLiteral("Line &settings…"), this, &LineSettingsMenu::openDialog);
     m_settingsAction->setObjectName(QStringLiteral("lineSettingsAction"));
-    m_findAction = menu->addAction(QStringLiteral("Find the balance's settings…"), this, &LineSettingsMenu::findSettings);
+    m_findAction = menu->addAction(QStringLiteral("&Find the balance's settings…"), this, &LineSettingsMenu::findSettings);
     m_findAction->setObjectName(QStringLiteral("findSettingsAction"));
     connect(menu, &QMenu::aboutToShow, this, [this] {
         m_findAction->setEnabled(!m_form->isCycleRunning() && !m_scan);
@@ -135,7 +136,7 @@ void LineSettingsMenu::showState()
     QString shown = line.shortName();
     if (line.handshaking != Handshaking::None)
         shown += QStringLiteral(", ") + handshakingName(line.handshaking);
-    m_settingsAction->setText(plain ? QStringLiteral("Line settings…") : QStringLiteral("Line settings (%1)…").arg(shown));
+    m_settingsAction->setText(plain ? QStringLiteral("Line &settings…") : QStringLiteral("Line &settings (%1)…").arg(shown));
     m_form->Combo2->setToolTip(plain ? QString()
                                      : QStringLiteral("Line settings: %1, handshake %2")
                                            .arg(line.description(), handshakingName(line.handshaking)));
@@ -165,6 +166,8 @@ bool LineSettingsMenu::findSettings()
     m_progress = new QProgressDialog(QStringLiteral("Finding the balance's settings…"), QStringLiteral("Cancel"), 0,
                                      m_scan->plan().count(), m_form);
     m_progress->setObjectName(QStringLiteral("scanProgress"));
+    if (auto *bar = m_progress->findChild<QProgressBar *>())
+        bar->setAccessibleName(QStringLiteral("Settings tried"));
     m_progress->setWindowTitle(QStringLiteral("Find the balance's settings"));
     m_progress->setWindowModality(Qt::WindowModal); // no cycle print, pick or command meanwhile
     m_progress->setMinimumDuration(0);

@@ -1,14 +1,16 @@
 #include "ReadingsWindow.h"
 
 #include "CsvExport.h"
-#include "FixedText.h"
+#include "FigureTable.h"
 #include "ReadingsCsv.h"
 #include "TrendView.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 #include "window/SteadyClock.h"
+#include "window/ToolWindow.h"
 #include "window/ToolsMenu.h"
 
+#include <QAccessible>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimerEvent>
@@ -61,6 +64,7 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
 {
     setObjectName(QStringLiteral("ReadingsWindow"));
     setWindowTitle(QStringLiteral("Ondril: Readings"));
+    makeToolWindow(this);
     // Queued: nothing of this runs inside the main window's handlers.
     connect(form, &Form1::commandWritten, this, [this](int command, qint64 at) { m_log.commandSent(command, at); },
             Qt::QueuedConnection);
@@ -80,15 +84,23 @@ ReadingsWindow::ReadingsWindow(Form1 *form, Dialogs *dialogs) : QWidget(nullptr,
 // on it at start-up.
 void ReadingsWindow::build()
 {
-    const auto table = [&](const char *name) {
-        auto *text = new FixedText(this);
-        text->setObjectName(QLatin1String(name));
-        return text;
+    const auto table = [&](const char *name, const QString &title) {
+        auto *figures = new FigureTable(this);
+        figures->setObjectName(QLatin1String(name));
+        figures->setAccessibleName(title);
+        return figures;
     };
-    m_link = table("link");
-    m_link->setAccessibleName(QStringLiteral("Replies per command"));
-    m_stats = table("stats");
-    m_stats->setAccessibleName(QStringLiteral("Statistics per unit"));
+    // Text a screen reader reaches by Tab and reads when it changes.
+    const auto readOut = [&](const char *name) {
+        auto *label = new QLabel(this);
+        label->setObjectName(QLatin1String(name));
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        label->setFocusPolicy(Qt::TabFocus);
+        return label;
+    };
+    m_link = table("link", QStringLiteral("Replies per command"));
+    m_linkNotes = readOut("linkNotes");
+    m_stats = table("stats", QStringLiteral("Statistics per unit"));
     const auto field = [&](const char *name, const QString &tip) {
         auto *edit = new QLineEdit(this);
         edit->setObjectName(QLatin1String(name));
@@ -99,18 +111,20 @@ void ReadingsWindow::build()
     };
     m_nominal = field("nominal", QStringLiteral("The nominal mass of the test weight, in the current unit"));
     m_interval = field("scaleInterval", QStringLiteral("The balance's scale interval d, in the current unit"));
-    m_repeatability = new QLabel(this);
-    m_repeatability->setObjectName(QStringLiteral("repeatability"));
+    m_repeatability = readOut("repeatability");
     auto *check = new QHBoxLayout;
-    check->addWidget(new QLabel(QStringLiteral("Repeatability: nominal"), this));
-    check->addWidget(m_nominal);
-    check->addWidget(new QLabel(QStringLiteral("scale interval d"), this));
-    check->addWidget(m_interval);
+    for (const auto &[caption, edit] : {std::pair{"Repeatability: &nominal", m_nominal}, {"scale &interval d", m_interval}}) {
+        auto *label = new QLabel(QString::fromUtf8(caption), this);
+        label->setBuddy(edit);
+        edit->setAccessibleName(label->text().remove(u'&'));
+        check->addWidget(label);
+        check->addWidget(edit);
+    }
     check->addWidget(m_repeatability, 1);
     m_trend = new TrendView(&m_log, this);
-    auto *resetButton = new QPushButton(QStringLiteral("Reset"), this);
+    auto *resetButton = new QPushButton(QStringLiteral("&Reset"), this);
     resetButton->setObjectName(QStringLiteral("reset"));
-    auto *csvButton = new QPushButton(QStringLiteral("Export CSV\u2026"), this);
+    auto *csvButton = new QPushButton(QStringLiteral("&Export CSV\u2026"), this);
     csvButton->setObjectName(QStringLiteral("exportCsv"));
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(resetButton);
@@ -118,6 +132,7 @@ void ReadingsWindow::build()
     buttons->addStretch();
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_link);
+    layout->addWidget(m_linkNotes);
     layout->addWidget(m_stats);
     layout->addLayout(check);
     layout->addWidget(m_trend, 1);
@@ -139,9 +154,13 @@ void ReadingsWindow::exportCsv()
     FileDialogRequest request;
     request.title = QStringLiteral("Export CSV: choose the file");
     request.filters = QStringList{QStringLiteral("CSV (*.csv)"), QStringLiteral("all (*)")};
-    const QString chosen = m_dialogs->openFile(this, request);
+    request.saving = true;
+    request.suffix = QStringLiteral("csv");
+    QString chosen = m_dialogs->openFile(this, request);
     if (chosen.isEmpty())
         return;
+    if (QFileInfo(chosen).suffix().isEmpty()) // Qt's dialog adds it; a platform's may not
+        chosen += QStringLiteral(".csv");
     const QString path = QFileInfo(chosen).absoluteFilePath();
     endExport(); // one export at a time: a new one replaces one still running
     m_export = new CsvExport(&m_log, path, this);
@@ -149,6 +168,8 @@ void ReadingsWindow::exportCsv()
                                          QStringLiteral("Cancel"), 0, 1000, this);
     m_exportProgress = progress;
     progress->setObjectName(QStringLiteral("exportProgress"));
+    if (auto *bar = progress->findChild<QProgressBar *>())
+        bar->setAccessibleName(QStringLiteral("Rows exported"));
     progress->setWindowTitle(QStringLiteral("Export CSV"));
     progress->setMinimumDuration(500); // a short export shows none
     progress->setAttribute(Qt::WA_DeleteOnClose);
@@ -222,16 +243,17 @@ void ReadingsWindow::refresh()
     for (int i = 0; i < LinkTally::commandCount; ++i)
         rows << linkRow(QLatin1String(balanceCommands[size_t(i)].caption), tally.command(i));
     rows << linkRow(QStringLiteral("all"), tally.total());
-    QStringList link = inColumns(rows);
-    link << QStringLiteral("lines nobody asked for: %1   not a reading: %2   bytes discarded: %3")
-                .arg(tally.unasked())
-                .arg(tally.notAReading())
-                .arg(tally.discardedBytes());
+    m_link->setRows(rows);
+    QString notes = QStringLiteral("lines nobody asked for: %1   not a reading: %2   bytes discarded: %3")
+                        .arg(tally.unasked())
+                        .arg(tally.notAReading())
+                        .arg(tally.discardedBytes());
     // Only a port that does not say when bytes come leaves a reply waiting past its time.
     if (tally.late() > 0)
-        link << QStringLiteral("late replies (waiting since before the next command, counted as no reply): %1")
-                    .arg(tally.late());
-    m_link->setLines(link);
+        notes += QStringLiteral("\nlate replies (waiting since before the next command, counted as no reply): %1")
+                     .arg(tally.late());
+    if (notes != m_linkNotes->text())
+        m_linkNotes->setText(notes);
 
     QList<QStringList> statRows{{QStringLiteral("unit"), QStringLiteral("count"), QStringLiteral("mean"),
                                  QStringLiteral("std dev"), QStringLiteral("min"), QStringLiteral("max"),
@@ -247,8 +269,7 @@ void ReadingsWindow::refresh()
                                 QString::number(s.range(), 'f', std::max(s.minimum()->decimals, s.maximum()->decimals)),
                                 QStringLiteral("%1 %").arg(100 * s.stableShare(), 0, 'f', 0)};
     }
-    const QStringList stats = inColumns(statRows);
-    m_stats->setLines(stats);
+    m_stats->setRows(statRows);
     checkRepeatability();
     m_trend->refresh();
 }
@@ -259,21 +280,32 @@ void ReadingsWindow::checkRepeatability()
     const double nominal = typedNumber(m_nominal);
     const ReadingsLog::UnitStats *unit = m_log.statsOf(m_log.currentUnit());
     if (nominal <= 0 || !unit || unit->stats.count() < 2) {
-        m_repeatability->setText(nominal <= 0 ? QStringLiteral("enter the nominal mass and d")
-                                              : QStringLiteral("needs two readings or more"));
+        setVerdict(nominal <= 0 ? QStringLiteral("enter the nominal mass and d")
+                                   : QStringLiteral("needs two readings or more"));
         return;
     }
     const Repeatability r = repeatability(unit->stats.standardDeviation(), nominal, typedNumber(m_interval));
-    m_repeatability->setText(QStringLiteral("2\u00b7s/nominal = %1 % in %2: %3 (limit 0.10 %)")
-                                 .arg(r.percent, 0, 'f', 4)
-                                 .arg(QString::fromLatin1(unit->unit), r.passes ? QStringLiteral("pass")
-                                                                                : QStringLiteral("fail")));
+    setVerdict(QStringLiteral("2\u00b7s/nominal = %1 % in %2: %3 (limit 0.10 %)")
+                   .arg(r.percent, 0, 'f', 4)
+                   .arg(QString::fromLatin1(unit->unit), r.passes ? QStringLiteral("pass") : QStringLiteral("fail")));
+}
+
+// The verdict changes while the operator types elsewhere: a screen reader is told.
+void ReadingsWindow::setVerdict(const QString &text)
+{
+    if (text == m_repeatability->text())
+        return;
+    m_repeatability->setText(text);
+    QAccessibleEvent changed(m_repeatability, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void ReadingsWindow::showEvent(QShowEvent *event)
 {
-    if (!m_link)
+    if (!m_link) {
         build();
+        m_link->setFocus(); // where the keys start: the figures
+    }
     QWidget::showEvent(event);
     refresh();
     m_refresh.start(1000, this);
@@ -296,7 +328,7 @@ void ReadingsWindow::timerEvent(QTimerEvent *event)
 QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window)
 {
     QMenu *menu = toolsMenu(form);
-    QAction *open = menu->addAction(QStringLiteral("Readings window\u2026"));
+    QAction *open = menu->addAction(QStringLiteral("&Readings window\u2026"));
     open->setObjectName(QStringLiteral("openReadings"));
     QObject::connect(open, &QAction::triggered, window, [window] {
         window->show();

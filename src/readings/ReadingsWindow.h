@@ -17,7 +17,7 @@ namespace ondril {
 
 class CsvExport;
 class Dialogs;
-class FixedText;
+class FigureTable;
 class Form1;
 class TrendView;
 
@@ -57,13 +57,15 @@ private:
     struct Earlier;
     void build();
     void checkRepeatability();
+    void setVerdict(const QString &text);
     // Cancels the export running, if any, and closes its progress.
     void endExport();
 
     ReadingsLog m_log;
     Dialogs *m_dialogs;
-    FixedText *m_link = nullptr;
-    FixedText *m_stats = nullptr;
+    FigureTable *m_link = nullptr;
+    QLabel *m_linkNotes = nullptr; // what the link table's rows do not count
+    FigureTable *m_stats = nullptr;
     QLineEdit *m_nominal = nullptr;
     QLineEdit *m_interval = nullptr;
     QLabel *m_repeatability = nullptr;

@@ -4,6 +4,7 @@
 #include "ReadingsLog.h"
 
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -149,6 +150,8 @@ TrendView::TrendView(const ReadingsLog *log, QWidget *parent) : QWidget(parent),
     setObjectName(QStringLiteral("trend"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setToolTip(QStringLiteral("Wheel: zoom. Drag: pan. Double-click: the whole run."));
+    setAccessibleName(QStringLiteral("Trend"));
+    setFocusPolicy(Qt::StrongFocus);
     refresh();
 }
 
@@ -205,11 +208,12 @@ void TrendView::paintEvent(QPaintEvent *)
     const QColor ink = palette().text().color();
     const quint8 unit = m_log->currentUnit();
     const QString unitName = QString::fromLatin1(m_log->unitName(unit));
-    p.setPen(palette().mid().color());
+    p.setPen(hasFocus() ? palette().highlight().color() : palette().mid().color()); // where the keys go
     p.drawRect(area.adjusted(0, 0, -1, -1));
     p.setPen(ink);
     if (unit == 255) {
         p.drawText(area, Qt::AlignCenter, QStringLiteral("No readings yet"));
+        describe(QStringLiteral("No readings yet"));
         return;
     }
     const QFontMetrics fm = fontMetrics();
@@ -286,6 +290,10 @@ void TrendView::paintEvent(QPaintEvent *)
                              .arg(s.range(), 0, 'f', 5)
                              .arg(100 * s.stableShare(), 0, 'f', 0);
     p.drawText(area.left(), fm.ascent() + 1, summary);
+    describe((s.count() == 0 ? QStringLiteral("No readings in %1").arg(unitName) : summary.simplified()) +
+             QStringLiteral(", from %1 to %2%3. Keys: arrows pan, + and - zoom, Home follows the run.")
+                 .arg(timeText(m_from, m_to - m_from), timeText(m_to, m_to - m_from),
+                      m_follow ? QStringLiteral(", following the run") : QString()));
     // The legend, under the middle of the plot.
     int x = area.center().x() - fm.horizontalAdvance(QStringLiteral("  stable    moving    over/under  ")) / 2;
     for (const auto &[color, text] : {std::pair{stableColor, "stable"}, {movingColor, "moving"}, {overColor, "over/under"}}) {
@@ -295,18 +303,54 @@ void TrendView::paintEvent(QPaintEvent *)
     }
 }
 
+void TrendView::describe(const QString &text)
+{
+    if (accessibleDescription() != text)
+        setAccessibleDescription(text);
+}
+
+void TrendView::zoom(double steps, double at)
+{
+    const double span = double(m_to - m_from);
+    const double anchor = double(m_from) + at * span;
+    const double wanted = std::clamp(span * std::pow(0.8, steps), double(shortestSpanMs), double(longestSpanMs));
+    const auto from = qint64(std::llround(anchor - at * wanted));
+    showSpan(from, from + std::llround(wanted));
+}
+
 void TrendView::wheelEvent(QWheelEvent *event)
 {
     const double steps = event->angleDelta().y() / 120.0;
     if (steps == 0)
         return;
     const QRect area = plotArea();
-    const double at = std::clamp((event->position().x() - area.left()) / area.width(), 0.0, 1.0);
-    const double span = double(m_to - m_from);
-    const double anchor = double(m_from) + at * span;
-    const double wanted = std::clamp(span * std::pow(0.8, steps), double(shortestSpanMs), double(longestSpanMs));
-    const auto from = qint64(std::llround(anchor - at * wanted));
-    showSpan(from, from + std::llround(wanted));
+    zoom(steps, std::clamp((event->position().x() - area.left()) / area.width(), 0.0, 1.0));
+    event->accept();
+}
+
+void TrendView::keyPressEvent(QKeyEvent *event)
+{
+    const qint64 tenth = (m_to - m_from) / 10;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const qint64 by = event->key() == Qt::Key_Left ? -tenth : tenth;
+        showSpan(m_from + by, m_to + by);
+        break;
+    }
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: // + without Shift
+        zoom(1, 0.5);
+        break;
+    case Qt::Key_Minus:
+        zoom(-1, 0.5);
+        break;
+    case Qt::Key_Home:
+        followRun();
+        break;
+    default:
+        return QWidget::keyPressEvent(event);
+    }
     event->accept();
 }
 

@@ -25,7 +25,9 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
                         const TrendIndex *index = nullptr, bool withStats = true);
 
 // The trend of the current unit over time. It follows the run until the
-// operator zooms (the wheel) or pans (a drag); a double-click follows again.
+// operator zooms (the wheel, + and -) or pans (a drag, the arrow keys); a
+// double-click or Home follows again. Its accessible description says in
+// words what it shows.
 // Each paint draws one column per pixel, so a long run draws as fast as a
 // short one.
 class TrendView : public QWidget {
@@ -50,9 +52,13 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QRect plotArea() const;
+    // `steps` of the wheel (out when negative) about `at`, 0 to 1 across the plot.
+    void zoom(double steps, double at);
+    void describe(const QString &text);
 
     const ReadingsLog *m_log;
     TrendIndex m_index;

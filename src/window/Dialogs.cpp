@@ -32,9 +32,10 @@ void QtDialogs::notice(QWidget *parent, const QString &text)
 QString QtDialogs::openFile(QWidget *parent, const FileDialogRequest &request)
 {
     QFileDialog dialog(parent, request.title, request.directory);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setAcceptMode(request.saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile); // a name that does not exist yet is fine
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.saving);
+    dialog.setDefaultSuffix(request.suffix);
     dialog.setNameFilters(request.filters);
     if (request.selectedFilter >= 0 && request.selectedFilter < request.filters.size())
         dialog.selectNameFilter(request.filters.at(request.selectedFilter));

@@ -13,6 +13,10 @@ struct FileDialogRequest {
     QString directory;
     QStringList filters;    // "text (*.txt *.xls *.doc)" ...
     int selectedFilter = 0;
+    // A save dialog: a name without a suffix gets `suffix`, and an existing
+    // file is asked about before it is replaced.
+    bool saving = false;
+    QString suffix;
 };
 
 // Every modal window goes through here, so that tests can answer without blocking.
@@ -24,7 +28,8 @@ public:
     // leaving the message itself as it is.
     virtual void message(QWidget *parent, const QString &text, const QString &details) = 0;
     void message(QWidget *parent, const QString &text) { message(parent, text, QString()); }
-    // A file-open dialog that also accepts a new name; empty when cancelled.
+    // A file-open dialog that also accepts a new name, or a save dialog;
+    // empty when cancelled.
     virtual QString openFile(QWidget *parent, const FileDialogRequest &request) = 0;
     // A message that waits for nobody: reception goes on while it is up.
     virtual void notice(QWidget *parent, const QString &text) = 0;

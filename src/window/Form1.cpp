@@ -177,6 +177,11 @@ void Form1::buildControls()
     Text3->setAccessibleDescription(QStringLiteral("first byte"));
     Text4->setAccessibleName(Label7->text());
     Text4->setAccessibleDescription(QStringLiteral("second byte"));
+    for (const auto &[box, caption] : {std::pair{Combo1, Label3}, {Combo2, Label4}}) {
+        caption->setBuddy(box);
+        box->setAccessibleName(caption->text());
+        box->lineEdit()->setAccessibleName(caption->text()); // where Tab lands in a box one may type in
+    }
 
     const QList<QWidget *> chain = {Command1, Command2, Command3, Command4, Command5, Command6,
                                     Command8, Command7, Command9, Combo1,   Combo2,   Text1,

@@ -149,10 +149,10 @@ private slots:
         // Seen without opening the dialog.
         QVERIFY(rig.form.Combo2->toolTip().contains("7 data bits, odd parity, 1 stop bit, handshake XON/XOFF"));
         auto *action = rig.form.menuBar()->findChild<QAction *>(QStringLiteral("lineSettingsAction"));
-        QCOMPARE(action->text(), QStringLiteral("Line settings (7O1, XON/XOFF)…"));
+        QCOMPARE(action->text(), QStringLiteral("Line &settings (7O1, XON/XOFF)…"));
         QVERIFY(menu.apply(framed("8N1", 1200), false));
         QCOMPARE(rig.form.Combo2->toolTip(), QString());
-        QCOMPARE(action->text(), QStringLiteral("Line settings…"));
+        QCOMPARE(action->text(), QStringLiteral("Line &settings…"));
     }
 
     void shouldRememberOnlyWhenTicked_data()

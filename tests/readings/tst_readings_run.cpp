@@ -2,7 +2,7 @@
 // window accounts for every PRINT, and its CSV reads back in Python's csv.
 #include "ScriptedDialogs.h"
 #include "Sim.h"
-#include "readings/FixedText.h"
+#include "readings/FigureTable.h"
 #include "readings/ReadingsWindow.h"
 #include "serial/SerialComm.h"
 #include "window/Form1.h"
@@ -40,9 +40,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(form.Command1->text(), QStringLiteral("Cycle Print"), 20000);
         QTRY_COMPARE_WITH_TIMEOUT(readings.log().tally().total().replies, 20, 5000);
         readings.refresh();
-        const QString link = readings.findChild<FixedText *>(QStringLiteral("link"))->text();
+        const QString link = readings.findChild<FigureTable *>(QStringLiteral("link"))->text();
         QVERIFY2(link.contains(QRegularExpression(QStringLiteral("\nPRINT +20 +20 +0 "))), qPrintable(link));
-        QVERIFY2(link.contains(QStringLiteral("lines nobody asked for: 0   not a reading: 0")), qPrintable(link));
+        const QString notes = readings.findChild<QLabel *>(QStringLiteral("linkNotes"))->text();
+        QVERIFY2(notes.contains(QStringLiteral("lines nobody asked for: 0   not a reading: 0")), qPrintable(notes));
 
         QTemporaryDir dir;
         const QString csv = dir.filePath(QStringLiteral("cycle.csv"));

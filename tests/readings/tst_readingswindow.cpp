@@ -3,11 +3,15 @@
 // main window's own behaviour as it is.
 #include "Files.h"
 #include "FormRig.h"
-#include "readings/FixedText.h"
+#include "readings/FigureTable.h"
 #include "readings/ReadingsWindow.h"
 #include "readings/TrendView.h"
 
+#include <QAccessible>
 #include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QMenu>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -52,10 +56,11 @@ private slots:
         QVERIFY(menu);
         menu->actions().value(0)->trigger();
         QVERIFY(readings.isVisible());
-        const QString link = readings.findChild<FixedText *>(QStringLiteral("link"))->text();
+        const QString link = readings.findChild<FigureTable *>(QStringLiteral("link"))->text();
         QVERIFY2(link.contains(QRegularExpression(QStringLiteral("PRINT +2 +2 +0 "))), qPrintable(link));
-        QVERIFY2(link.contains(QStringLiteral("bytes discarded: 8")), qPrintable(link));
-        const QString stats = readings.findChild<FixedText *>(QStringLiteral("stats"))->text();
+        const QString notes = readings.findChild<QLabel *>(QStringLiteral("linkNotes"))->text();
+        QVERIFY2(notes.contains(QStringLiteral("bytes discarded: 8")), qPrintable(notes));
+        const QString stats = readings.findChild<FigureTable *>(QStringLiteral("stats"))->text();
         QVERIFY2(stats.contains(QRegularExpression(QStringLiteral("g +2 +152.37000 +0.00000 +152.37 +152.37 +0.00 +100 %"))),
                  qPrintable(stats));
 
@@ -72,7 +77,7 @@ private slots:
         for (const char *line : {"     +  10.000000 g\r\n", "     +  999999999.999999 g\r\n"})
             emit rig.form.lineCompleted(QString::fromLatin1(line), {}, 0, 0, 0);
         const auto statsRows = [&] {
-            return readings.findChild<FixedText *>(QStringLiteral("stats"))->text().split(u'\n');
+            return readings.findChild<FigureTable *>(QStringLiteral("stats"))->text().split(u'\n');
         };
         QTRY_COMPARE_WITH_TIMEOUT(statsRows().size(), 2, 3000);
         for (const QString &row : statsRows())
@@ -123,6 +128,90 @@ private slots:
         QCOMPARE(verdict(), QStringLiteral("2\u00b7s/nominal = 0.0231 % in g: pass (limit 0.10 %)"));
         readings.findChild<QLineEdit *>(QStringLiteral("nominal"))->setText(QStringLiteral("10"));
         QVERIFY2(verdict().contains(QStringLiteral("0.2309 % in g: fail")), qPrintable(verdict()));
+    }
+
+    // Keys alone reach every figure, and a screen reader is told each: the
+    // window as a window, the tables cell by cell, the trend in words, a
+    // name for every control, the verdict.
+    void shouldServeKeysAndScreenReaders()
+    {
+        FormRig rig;
+        QVERIFY(rig.loaded);
+        ReadingsWindow readings(&rig.form, &rig.dialogs);
+        addReadingsMenu(&rig.form, &readings);
+        rig.comm.onWrite = [&](const QByteArray &) {
+            QTimer::singleShot(5, [&] { rig.comm.feed("     +  100.00 g\r\n"); });
+        };
+        for (int i = 0; i < 3; ++i) {
+            rig.form.Command2->click();
+            QTest::qWait(20);
+        }
+        QTRY_COMPARE(readings.log().tally().total().replies, 3);
+        // A box one picks from is labelled by the caption beside it (its name is its value).
+        const auto labels = QAccessible::queryAccessibleInterface(rig.form.Combo1)->relations(QAccessible::Label);
+        QVERIFY(!labels.isEmpty());
+        QCOMPARE(labels.first().first->text(QAccessible::Name), QStringLiteral("Port:"));
+        QCOMPARE(rig.form.Combo2->lineEdit()->accessibleName(), QStringLiteral("Baud rate:"));
+
+        rig.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.form));
+        QTest::keyClick(&rig.form, Qt::Key_F10);
+        QMenu *tools = rig.form.menuBar()->actions().value(1)->menu();
+        QTRY_VERIFY(tools->isVisible());
+        QTest::keyClick(tools, Qt::Key_R); // Readings window
+        QTRY_VERIFY(readings.isVisible());
+        QCOMPARE(QAccessible::queryAccessibleInterface(&readings)->role(), QAccessible::Window);
+        auto *link = readings.findChild<FigureTable *>(QStringLiteral("link"));
+        QTRY_COMPARE(readings.focusWidget(), link);
+        QAccessibleTableInterface *cells = QAccessible::queryAccessibleInterface(link)->tableInterface();
+        QVERIFY(cells);
+        QCOMPARE(cells->cellAt(0, 0)->text(QAccessible::Name), QStringLiteral("PRINT"));
+        QCOMPARE(cells->cellAt(0, 2)->text(QAccessible::Name), QStringLiteral("3")); // replies
+
+        // Tab goes through every control in reading order, each named.
+        QStringList order;
+        for (QWidget *w = link; order.size() < 20;) {
+            order << w->objectName();
+            QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty(), qPrintable(w->objectName()));
+            do
+                w = w->nextInFocusChain();
+            while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&readings));
+            if (w == link)
+                break;
+        }
+        QCOMPARE(order, QStringList({"link", "linkNotes", "stats", "nominal", "scaleInterval", "repeatability", "trend",
+                                     "reset", "exportCsv"}));
+
+        auto *trend = readings.findChild<TrendView *>(QStringLiteral("trend"));
+        trend->repaint();
+        const QString said = QAccessible::queryAccessibleInterface(trend)->text(QAccessible::Description);
+        QVERIFY2(said.contains(QStringLiteral("g: 3 readings shown mean 100.00000")), qPrintable(said));
+        QTest::keyClick(trend, Qt::Key_Minus);
+        QVERIFY(!trend->following());
+        const qint64 from = trend->fromMs();
+        QTest::keyClick(trend, Qt::Key_Right);
+        QVERIFY(trend->fromMs() > from);
+        QTest::keyClick(trend, Qt::Key_Home);
+        QVERIFY(trend->following());
+
+        auto *verdict = readings.findChild<QLabel *>(QStringLiteral("repeatability"));
+        readings.findChild<QLineEdit *>(QStringLiteral("nominal"))->setText(QStringLiteral("100"));
+        QVERIFY2(QAccessible::queryAccessibleInterface(verdict)->text(QAccessible::Name).contains(QStringLiteral("pass")),
+                 qPrintable(verdict->text()));
+
+        link->setFocus();
+        QTest::keyClick(link, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), link->text());
+
+        // Export CSV asks where to save; a name without a suffix gets .csv.
+        QTemporaryDir dir;
+        rig.dialogs.fileAnswers << dir.filePath(QStringLiteral("run"));
+        readings.findChild<QPushButton *>(QStringLiteral("exportCsv"))->click();
+        QVERIFY(rig.dialogs.requests.last().saving);
+        QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("run.csv"))));
+
+        QTest::keyClick(&readings, Qt::Key_Escape);
+        QVERIFY(!readings.isVisible());
     }
 };
 

@@ -1,0 +1,11 @@
+#pragma once
+
+class QWidget;
+
+namespace ondril {
+
+// What every window of the Tools menu does alike: a screen reader meets it
+// as a window (a plain widget reads as a filler), and Escape closes it.
+void makeToolWindow(QWidget *window);
+
+} // namespace ondril
