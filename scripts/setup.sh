@@ -10,7 +10,7 @@ packages=(
   xvfb xauth xdotool xclip x11-utils imagemagick socat procps
   libx11-dev desktop-file-utils appstream dpkg-dev gzip
   clang libclang-rt-14-dev
-  python3
+  python3 python3-pyatspi at-spi2-core dbus
 )
 
 missing=()

@@ -67,6 +67,7 @@ FigureTable::FigureTable(QWidget *parent) : QTableView(parent), m_model(new Figu
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     horizontalHeader()->setStretchLastSection(false);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4); // rows of text, not of buttons
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this] { updateGeometry(); });
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto *copy = new QAction(QStringLiteral("&Copy"), this);

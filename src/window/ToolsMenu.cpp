@@ -1,5 +1,6 @@
 #include "ToolsMenu.h"
 
+#include "CheckableMenuItem.h"
 #include "Form1.h"
 
 #include <QMenu>
@@ -16,6 +17,7 @@ QMenu *toolsMenu(Form1 *form)
         return menu;
     QMenu *menu = form->menuBar()->addMenu(QStringLiteral("&Tools"));
     menu->setObjectName(QStringLiteral("toolsMenu"));
+    exposeCheckableMenuItems();
     // F10 opens the menus, as in most desktops; EXIT before it is no menu.
     auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), form);
     QObject::connect(f10, &QShortcut::activated, menu,
