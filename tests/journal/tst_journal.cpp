@@ -257,6 +257,22 @@ private slots:
         QVERIFY2(follows.contains("follows " + QFileInfo(first).completeBaseName().toLatin1()), follows.constData());
     }
 
+    // A folder that cannot be shown is no silent click: its path is given.
+    void shouldGiveThePathOfAFolderItCannotOpen()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath(QStringLiteral("file")));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        const QString folder = dir.filePath(QStringLiteral("file/journal")); // under a file: never made
+        FormRig rig;
+        Journal journal(folder);
+        QMenu menu;
+        JournalMenu journalMenu(&rig.form, &journal, &rig.dialogs, &menu);
+        menu.findChild<QAction *>(QStringLiteral("openJournalFolder"))->trigger();
+        QCOMPARE(rig.dialogs.notices.size(), 1);
+        QVERIFY2(rig.dialogs.notices[0].contains(QDir::toNativeSeparators(folder)), qPrintable(rig.dialogs.notices[0]));
+    }
+
     void shouldNameEveryJournalApart()
     {
         QTemporaryDir dir;
