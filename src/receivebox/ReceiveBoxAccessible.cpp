@@ -1,6 +1,7 @@
 #include "ReceiveBoxAccessible.h"
 
 #include "ReceiveBox.h"
+#include "window/AccessibleFactory.h"
 
 #include <QAccessibleWidget>
 
@@ -152,11 +153,7 @@ QAccessibleInterface *boxFactory(const QString &key, QObject *object)
 
 void installReceiveBoxAccessibility()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(boxFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installAccessibleFactory<boxFactory>();
 }
 
 } // namespace ondril

@@ -1,6 +1,7 @@
 #include "CheckableMenuItem.h"
 
-#include <QAccessible>
+#include "AccessibleFactory.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QPointer>
@@ -74,11 +75,7 @@ QAccessibleInterface *checkableMenuItem(const QString &className, QObject *objec
 
 void exposeCheckableMenuItems()
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(checkableMenuItem);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installAccessibleFactory<checkableMenuItem>();
 }
 
 } // namespace ondril

@@ -1,5 +1,7 @@
 #include "ToolWindow.h"
 
+#include "AccessibleFactory.h"
+
 #include <QAccessibleWidget>
 #include <QShortcut>
 #include <QWidget>
@@ -22,11 +24,7 @@ QAccessibleInterface *toolWindowInterface(const QString &className, QObject *obj
 
 void makeToolWindow(QWidget *window)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(toolWindowInterface);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    installAccessibleFactory<toolWindowInterface>();
     window->setProperty("toolWindow", true);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     escape->setContext(Qt::WindowShortcut);
