@@ -7,6 +7,7 @@
 #include <QHeaderView>
 
 #include <algorithm>
+#include <utility>
 
 namespace ondril {
 
@@ -24,9 +25,19 @@ public:
             endResetModel();
             return;
         }
-        rows = next;
-        emit dataChanged(index(0, 0), index(rowCount({}) - 1, columnCount({}) - 1));
-        emit headerDataChanged(Qt::Horizontal, 0, columnCount({}) - 1);
+        // Only the cells that changed are repainted: each second most stay as they were.
+        const QList<QStringList> before = std::exchange(rows, next);
+        for (qsizetype r = 0; r < rows.size(); ++r)
+            for (qsizetype c = 0; c < rows[r].size(); ++c) {
+                if (rows[r][c] == before[r].value(c))
+                    continue;
+                if (r == 0)
+                    emit headerDataChanged(Qt::Horizontal, int(c), int(c));
+                else // as long as before: its column need not be measured again (digits are of one width)
+                    emit dataChanged(index(int(r) - 1, int(c)), index(int(r) - 1, int(c)),
+                                     {rows[r][c].size() == before[r].value(c).size() ? Qt::AccessibleTextRole
+                                                                                     : Qt::DisplayRole});
+            }
     }
 
     int rowCount(const QModelIndex &parent) const override { return parent.isValid() ? 0 : std::max(0, int(rows.size()) - 1); }

@@ -32,13 +32,18 @@ class TrendIndex {
 public:
     // Block sizes, smallest first; each holds a whole number of the one before.
     static constexpr std::array<qint64, 3> blockSizes{64, 512, 4096};
+    static constexpr std::array<int, 3> blockShifts{6, 9, 12};
+    static_assert(blockSizes[0] == 1 << blockShifts[0] && blockSizes[1] == 1 << blockShifts[1] &&
+                  blockSizes[2] == 1 << blockShifts[2]);
 
+    // What a redraw reads of each block it walks past; the statistics, read
+    // only for the blocks taken, are kept apart so that these stay few cache
+    // lines.
     struct Summary {
         qint64 firstMs = 0;
         qint64 lastMs = 0;
         quint8 unit = noUnit; // of its weighings
         TrendColumn column;   // with its weighings
-        ReadingStats stats;
         static constexpr quint8 noUnit = 255;
         static constexpr quint8 mixedUnits = 254;
     };
@@ -49,15 +54,18 @@ public:
     // The summary of the block of blockSizes[level] lines from `first`, when
     // one starts there and all its lines are in.
     const Summary *block(size_t level, qint64 first) const;
+    // The statistics of the weighings of that block, when block() gives it.
+    const ReadingStats &statsOf(size_t level, qint64 first) const;
 
 private:
-    static void add(Summary &s, const ReadingsLog::Record &r);
-    static void merge(Summary &s, const Summary &other);
+    static void add(Summary &s, ReadingStats &stats, const ReadingsLog::Record &r);
+    static void merge(Summary &s, ReadingStats &stats, const Summary &other, const ReadingStats &otherStats);
 
     quint64 m_layout = 0; // the log's layout it was built from
     qint64 m_lines = 0;
     bool m_broken = false; // no memory for it: unused until the log starts again
     std::array<BigArray<Summary>, blockSizes.size()> m_blocks;
+    std::array<BigArray<ReadingStats>, blockSizes.size()> m_stats;
 };
 
 } // namespace ondril

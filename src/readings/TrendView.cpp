@@ -51,36 +51,49 @@ QString timeText(qint64 ms, qint64 spanMs)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QLatin1String(format));
 }
 
-// One bar per column, stable over moving, in an image of the plot area
-// filled a pixel row at a time: a fill per column costs a span per row.
+// The plot area with one bar per column, stable over moving, on `base`, in
+// `image`. A
+// fill per column costs a span per pixel row, and writing down a column
+// misses the cache at each row; instead one row of pixels is kept, changed
+// only where a bar starts or ends, and copied into each row of the image.
 template <typename ToY>
-QImage barImage(const std::vector<TrendColumn> &columns, const QRect &area, const ToY &y)
+void drawBars(QImage &image, const std::vector<TrendColumn> &columns, const QRect &area, const QColor &base, const ToY &y)
 {
-    struct Rows {
-        int top = 1, bottom = 0; // none
+    struct Bar {
+        int top = 1, bottom = 0; // rows; none when top > bottom
+        bool holds(int row) const { return row >= top && row <= bottom; }
     };
+    const int width = area.width(), height = area.height();
+    std::vector<std::pair<Bar, Bar>> bars(static_cast<size_t>(width)); // stable, moving
+    // Where a column's pixel may change: each bar's first row and the row after its last.
+    std::vector<std::pair<int, int>> changes; // row, column
     const auto rows = [&](quint32 count, double low, double high) {
-        return count == 0 ? Rows{} : Rows{y(high) - area.top(), y(low) - area.top()};
+        return count == 0 ? Bar{} : Bar{y(high) - area.top(), y(low) - area.top()};
     };
-    std::vector<std::pair<Rows, Rows>> bars(size_t(area.width())); // stable, moving
-    for (size_t c = 0; c < bars.size(); ++c) {
-        const TrendColumn &col = columns[c];
-        bars[c] = {rows(col.stable, col.stableLow, col.stableHigh), rows(col.moving, col.movingLow, col.movingHigh)};
+    for (int c = 0; c < width; ++c) {
+        const TrendColumn &col = columns[size_t(c)];
+        auto &[stable, moving] = bars[size_t(c)];
+        stable = rows(col.stable, col.stableLow, col.stableHigh);
+        moving = rows(col.moving, col.movingLow, col.movingHigh);
+        for (const Bar &b : {stable, moving})
+            if (b.top <= b.bottom)
+                for (const int row : {std::max(0, b.top), b.bottom + 1})
+                    if (row < height)
+                        changes.emplace_back(row, c);
     }
-    QImage image(area.size(), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    const QRgb stable = stableColor.rgba(), moving = movingColor.rgba();
-    for (int row = 0; row < image.height(); ++row) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(row));
-        for (size_t c = 0; c < bars.size(); ++c) {
-            const auto &[s, m] = bars[c];
-            if (row >= s.top && row <= s.bottom)
-                line[c] = stable;
-            else if (row >= m.top && row <= m.bottom)
-                line[c] = moving;
+    std::sort(changes.begin(), changes.end());
+    const QRgb background = base.rgb(), stableRgb = stableColor.rgb(), movingRgb = movingColor.rgb();
+    std::vector<QRgb> line(size_t(width), background);
+    if (image.size() != area.size()) // kept from one paint to the next: a new one faults its pages in each time
+        image = QImage(area.size(), QImage::Format_RGB32);
+    auto next = changes.cbegin();
+    for (int row = 0; row < height; ++row) {
+        for (; next != changes.cend() && next->first == row; ++next) {
+            const auto &[stable, moving] = bars[size_t(next->second)];
+            line[size_t(next->second)] = stable.holds(row) ? stableRgb : moving.holds(row) ? movingRgb : background;
         }
+        std::copy(line.cbegin(), line.cend(), reinterpret_cast<QRgb *>(image.scanLine(row)));
     }
-    return image;
 }
 
 } // namespace
@@ -116,7 +129,7 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
         if (b->unit == unit) {
             c.merge(b->column);
             if (withStats)
-                shown.stats.merge(b->stats);
+                shown.stats.merge(index->statsOf(level, i));
         } else { // another unit's, or none: only its overloads and underloads
             c.overload = c.overload || b->column.overload;
             c.underload = c.underload || b->column.underload;
@@ -124,21 +137,27 @@ TrendShown trendColumns(const ReadingsLog &log, quint8 unit, qint64 fromMs, qint
         return true;
     };
     for (qint64 i = first; i < log.size();) {
-        const ReadingsLog::Record &r = log.record(i);
-        if (r.wallMs > toMs)
+        // Where a block starts (only where its size divides the line's
+        // number), the line's time is the largest block's own: the line
+        // itself, thousands of lines past the last one read, is not in the
+        // cache, and fetching it cost most of a redraw.
+        size_t level = index && i % TrendIndex::blockSizes[0] == 0 ? TrendIndex::blockSizes.size() : 0;
+        const TrendIndex::Summary *largest = nullptr;
+        while (level > 0 && !(largest = index->block(level - 1, i)))
+            --level;
+        const qint64 wallMs = largest ? largest->firstMs : log.record(i).wallMs;
+        if (wallMs > toMs)
             break;
-        if (r.wallMs >= nextColumnMs) {
-            column = int((r.wallMs - fromMs) * width / span);
+        if (wallMs >= nextColumnMs) {
+            column = int((wallMs - fromMs) * width / span);
             nextColumnMs = fromMs + ((column + 1) * span + width - 1) / width;
         }
-        // A block starts only where its size divides the line's number.
-        size_t level = i % TrendIndex::blockSizes[0] == 0 ? TrendIndex::blockSizes.size() : 0;
         while (level > 0 && !takeBlock(i, level - 1))
             --level;
         if (level > 0) {
             i += TrendIndex::blockSizes[level - 1];
         } else {
-            shown.columns[size_t(column)].add(r, unit, withStats ? &shown.stats : nullptr);
+            shown.columns[size_t(column)].add(log.record(i), unit, withStats ? &shown.stats : nullptr);
             ++i;
         }
     }
@@ -208,7 +227,8 @@ void TrendView::paintEvent(QPaintEvent *)
     const QColor ink = palette().text().color();
     const quint8 unit = m_log->currentUnit();
     const QString unitName = QString::fromLatin1(m_log->unitName(unit));
-    p.setPen(hasFocus() ? palette().highlight().color() : palette().mid().color()); // where the keys go
+    const QColor frame = hasFocus() ? palette().highlight().color() : palette().mid().color(); // where the keys go
+    p.setPen(frame);
     p.drawRect(area.adjusted(0, 0, -1, -1));
     p.setPen(ink);
     if (unit == 255) {
@@ -240,6 +260,16 @@ void TrendView::paintEvent(QPaintEvent *)
         const double low = lowest.toDouble() - pad;
         const double high = highest.toDouble() + pad;
         const auto y = [&](double v) { return area.bottom() - int(std::lround((v - low) / (high - low) * (area.height() - 1))); };
+        // Few readings are drawn as dots; many as one bar per column.
+        const bool dots = s.count() <= area.width() / 4;
+        if (!dots) {
+            drawBars(m_bars, shown.columns, area, palette().base().color(), y);
+            p.drawImage(area.topLeft(), m_bars);
+            p.save();
+            p.setPen(frame);
+            p.drawRect(area.adjusted(0, 0, -1, -1));
+            p.restore();
+        }
         // The extremes of what is shown, exactly as sent.
         p.setPen(QPen(palette().mid().color(), 1, Qt::DotLine));
         for (const SentValue v : {lowest, highest}) {
@@ -251,9 +281,7 @@ void TrendView::paintEvent(QPaintEvent *)
                        QString::fromLatin1(sentText(v)) + u' ' + unitName);
             p.restore();
         }
-        // Few readings are drawn as dots; many as one bar per column.
-        const bool dots = s.count() <= area.width() / 4;
-        const auto bar = [&](int x, quint32 count, double lowValue, double highValue, const QColor &color) {
+        const auto dot = [&](int x, quint32 count, double lowValue, double highValue, const QColor &color) {
             if (count == 0)
                 return;
             const int top = y(highValue);
@@ -261,14 +289,10 @@ void TrendView::paintEvent(QPaintEvent *)
             for (const double v : {lowValue, highValue})
                 p.fillRect(x - 1, y(v) - 1, 3, 3, color);
         };
-        if (dots) {
-            for (int c = 0; c < area.width(); ++c) {
-                const TrendColumn &col = shown.columns[size_t(c)];
-                bar(area.left() + c, col.moving, col.movingLow, col.movingHigh, movingColor);
-                bar(area.left() + c, col.stable, col.stableLow, col.stableHigh, stableColor);
-            }
-        } else {
-            p.drawImage(area.topLeft(), barImage(shown.columns, area, y));
+        for (int c = 0; dots && c < area.width(); ++c) {
+            const TrendColumn &col = shown.columns[size_t(c)];
+            dot(area.left() + c, col.moving, col.movingLow, col.movingHigh, movingColor);
+            dot(area.left() + c, col.stable, col.stableLow, col.stableHigh, stableColor);
         }
     }
     for (int c = 0; c < area.width(); ++c) {

@@ -3,6 +3,7 @@
 #include "ReadingStats.h"
 #include "TrendIndex.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <vector>
@@ -62,6 +63,7 @@ private:
 
     const ReadingsLog *m_log;
     TrendIndex m_index;
+    QImage m_bars; // the plot's bars, drawn anew each paint
     bool m_follow = true;
     qint64 m_from = 0;
     qint64 m_to = 0;
