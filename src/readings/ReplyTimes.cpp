@@ -34,6 +34,8 @@ double ReplyTimes::percentileMs(double p) const
         return 0;
     // The step that holds the reply of that rank, told as its middle.
     const qint64 rank = std::clamp<qint64>(qint64(std::ceil(p * double(m_count))), 1, m_count);
+    if (rank == m_count)
+        return worstMs(); // the slowest, kept exactly: one reply reads the same in every column
     qint64 seen = 0;
     for (int step = 0; step < steps; ++step) {
         seen += m_steps[size_t(step)];

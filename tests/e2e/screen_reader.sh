@@ -3,11 +3,14 @@
 # PRINTs, the Readings window opened by keys alone, a figure read from its
 # table and the trend's description, and a name for every control.
 if [ -z "${ONDRIL_E2E_BUS:-}" ]; then
-    # A session bus of its own, on which the accessibility bus starts.
+    # A session bus of its own, on which the accessibility bus starts, with
+    # its socket in a folder of its own: not another run's.
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
     ONDRIL_E2E_BUS=1 exec dbus-run-session -- "$0" "$@"
 fi
 . "$(dirname "$0")/xsession.sh"
-E2E_TMP=$(mktemp -d)
+E2E_TMP=$XDG_RUNTIME_DIR # made above: removed at the end
 start_display
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null ||
     fail "no accessibility bus"

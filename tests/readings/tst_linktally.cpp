@@ -98,6 +98,7 @@ private slots:
         QVERIFY(qAbs(print.percentileMs(0.95) - 95) <= 0.95);
         QCOMPARE(print.worstMs(), 100.0);
         QCOMPARE(tally.command(4).times.worstMs(), 300.0);
+        QCOMPARE(tally.command(4).times.percentileMs(0.5), 300.0); // one reply: the same in every column
         QCOMPARE(tally.total().times.count(), 101);
         QCOMPARE(tally.total().times.worstMs(), 300.0);
         tally.reset();
