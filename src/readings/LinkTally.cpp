@@ -2,9 +2,45 @@
 
 namespace ondril {
 
+namespace {
+
+LinkTally::PerCommand named(const QString &name, bool asksWeight)
+{
+    LinkTally::PerCommand c;
+    c.name = name;
+    c.asksWeight = asksWeight;
+    return c;
+}
+
+} // namespace
+
+LinkTally::LinkTally()
+{
+    for (const BalanceCommand &c : balanceCommands)
+        m_commands.push_back(named(QLatin1String(c.caption), &c == &printCommand));
+}
+
+int LinkTally::find(const QString &name) const
+{
+    for (size_t i = 0; i < m_commands.size(); ++i)
+        if (m_commands[i].name == name)
+            return int(i);
+    return -1;
+}
+
+int LinkTally::commandNamed(const QString &name, bool asksWeight)
+{
+    if (const int known = find(name); known >= 0)
+        return known;
+    if (m_commands.size() >= size_t(mostCommands))
+        return -1;
+    m_commands.push_back(named(name, asksWeight));
+    return int(m_commands.size()) - 1;
+}
+
 void LinkTally::commandSent(int command, qint64 at)
 {
-    if (command < 0 || command >= commandCount)
+    if (command < 0 || command >= commandCount())
         return;
     giveUp(); // the one before it had its chance
     ++m_commands[size_t(command)].sent;
@@ -47,7 +83,7 @@ void LinkTally::giveUp()
 
 LinkTally::PerCommand LinkTally::total() const
 {
-    PerCommand all;
+    PerCommand all = named(QStringLiteral("all"), false);
     for (const PerCommand &c : m_commands) {
         all.sent += c.sent;
         all.replies += c.replies;

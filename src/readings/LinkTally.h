@@ -4,7 +4,10 @@
 #include "commands/BalanceCommand.h"
 #include "reception/CycleInterval.h"
 
+#include <QString>
+
 #include <optional>
+#include <vector>
 
 namespace ondril {
 
@@ -16,16 +19,26 @@ namespace ondril {
 class LinkTally {
 public:
     static constexpr qint64 replyWindowNs = qint64(replyTimeoutMs) * 1'000'000;
-    static constexpr int commandCount = int(balanceCommands.size());
+    // The buttons' commands come first, in their order; commands sent from
+    // elsewhere follow under their names, as many as a record can index.
+    static constexpr int mostCommands = 127;
+
+    LinkTally();
 
     struct PerCommand {
+        QString name;
+        bool asksWeight = false;
         qint64 sent = 0;
         qint64 replies = 0;
         qint64 noReply = 0;
         ReplyTimes times;
     };
 
-    // `command` indexes balanceCommands.
+    // The index of the command of that name, added when new (-1 when there
+    // is no room); `asksWeight`: its replies are weighings, as PRINT's are.
+    int commandNamed(const QString &name, bool asksWeight);
+    int find(const QString &name) const; // -1: none of that name
+    // `command`: a button's index, or one commandNamed gave.
     void commandSent(int command, qint64 at);
     // What a line answered: the command and how long it took.
     struct Answer {
@@ -42,7 +55,10 @@ public:
     void expire(qint64 now);
     void reset() { *this = LinkTally(); }
 
+    int commandCount() const { return int(m_commands.size()); }
     const PerCommand &command(int index) const { return m_commands[size_t(index)]; }
+    const QString &name(int index) const { return m_commands[size_t(index)].name; }
+    bool asksWeight(int index) const { return m_commands[size_t(index)].asksWeight; }
     PerCommand total() const;
     qint64 unasked() const { return m_unasked; }
     qint64 late() const { return m_late; }
@@ -57,7 +73,7 @@ private:
     };
     void giveUp();
 
-    std::array<PerCommand, commandCount> m_commands{};
+    std::vector<PerCommand> m_commands;
     std::optional<Pending> m_pending;
     qint64 m_unasked = 0;
     qint64 m_late = 0;

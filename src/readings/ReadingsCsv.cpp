@@ -128,8 +128,8 @@ QByteArray readingsCsvRow(const ReadingsLog &log, qint64 i)
 {
     const ReadingsLog::Record &r = log.record(i);
     QByteArray row = localIsoTime(r.wallMs) + ',';
-    if (r.command >= 0)
-        row += balanceCommands[size_t(r.command)].caption;
+    if (r.command >= 0 && r.command < log.tally().commandCount())
+        row += log.tally().name(r.command).toLatin1();
     row += ',';
     if (r.replyUs != ReadingsLog::Record::noReply)
         row += sentText({qint64(r.replyUs), 3});

@@ -11,6 +11,11 @@ void ReadingsLog::commandSent(int command, qint64 steadyNs)
     m_tally.commandSent(command, steadyNs);
 }
 
+void ReadingsLog::commandSent(const QString &name, bool asksWeight, qint64 steadyNs)
+{
+    m_tally.commandSent(m_tally.commandNamed(name, asksWeight), steadyNs);
+}
+
 bool ReadingsLog::received(QByteArrayView text, qint64 steadyNs, qint64 wallMs, qint64 firstByteNs)
 {
     bool kept = true;
@@ -57,7 +62,9 @@ bool ReadingsLog::keep(QByteArrayView bytes, const Reply &reply, qint64 wallMs, 
     r.decimals = reply.value.decimals;
     r.replyUs = replyUs >= 0 ? quint32(std::min<qint64>(replyUs, Record::noReply - 1)) : Record::noReply;
     r.command = qint8(command);
-    r.kind = quint8(int(reply.shape) | int(reply.status) << 3 | (reply.hasValue ? 64 : 0));
+    const bool answersWeightRequest = command > 0 && command < m_tally.commandCount() && m_tally.asksWeight(command);
+    r.kind = quint8(int(reply.shape) | int(reply.status) << 3 | (reply.hasValue ? 64 : 0) |
+                    (answersWeightRequest ? 128 : 0));
     r.unit = unitIndex(reply.unit);
     if (r.unit != 255)
         m_unit = r.unit;

@@ -27,6 +27,7 @@ public:
         qint8 command;      // the command it answers, or -1
         qint8 decimals;
         quint8 kind;        // ReplyShape | ReadingStatus << 3 | has a value << 6
+                            // | it answers a weight request sent by name << 7
         quint8 unit;        // into the log's units; 255 for none. A moving reading
                             // sent without its unit is in the unit in force.
         static constexpr quint32 noReply = 0xFFFFFFFF;
@@ -36,7 +37,7 @@ public:
         bool isReading() const { return shape() != ReplyShape::NotAReading && status() <= ReadingStatus::Unknown; }
         // A reading the statistics and the trend take: a reply to PRINT or a
         // line nobody asked for, never what CAL, COUNT, UNIT or TARE answered.
-        bool isWeighing() const { return isReading() && command <= 0; }
+        bool isWeighing() const { return isReading() && (command <= 0 || kind & 128); }
         SentValue value() const { return {mantissa, decimals}; }
     };
     static_assert(sizeof(Record) == 24);
@@ -57,6 +58,8 @@ public:
     };
 
     void commandSent(int command, qint64 steadyNs);
+    // A command sent from elsewhere, counted under its name (see LinkTally).
+    void commandSent(const QString &name, bool asksWeight, qint64 steadyNs);
     // Text the line collector completed (no stamps): lines with their CR LF.
     // A piece without its line end waits for the rest.
     // False when there was no memory to keep it; the tally still counts it.

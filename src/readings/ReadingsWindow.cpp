@@ -37,11 +37,11 @@ QString ms(double value)
 }
 
 // One row of the link table.
-QStringList linkRow(const QString &name, const LinkTally::PerCommand &c)
+QStringList linkRow(const LinkTally::PerCommand &c)
 {
     const ReplyTimes &t = c.times;
     const QString none = QStringLiteral("-");
-    return {name,
+    return {c.name,
             QString::number(c.sent),
             QString::number(c.replies),
             QString::number(c.noReply),
@@ -131,6 +131,7 @@ void ReadingsWindow::build()
     buttons->addWidget(csvButton);
     buttons->addStretch();
     auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize); // never so small that figures overlap
     layout->addWidget(m_link);
     layout->addWidget(m_linkNotes);
     layout->addWidget(m_stats);
@@ -140,6 +141,11 @@ void ReadingsWindow::build()
     connect(resetButton, &QPushButton::clicked, this, &ReadingsWindow::reset);
     connect(csvButton, &QPushButton::clicked, this, &ReadingsWindow::exportCsv);
     resize(sizeHint().expandedTo(QSize(720, 640)));
+}
+
+void ReadingsWindow::countCommand(const QString &name, bool asksWeight, qint64 steadyNs)
+{
+    m_log.commandSent(name, asksWeight, steadyNs);
 }
 
 void ReadingsWindow::reset()
@@ -240,9 +246,9 @@ void ReadingsWindow::refresh()
     QList<QStringList> rows{{QStringLiteral("command"), QStringLiteral("sent"), QStringLiteral("replies"),
                              QStringLiteral("no reply"), QStringLiteral("median ms"), QStringLiteral("95th ms"),
                              QStringLiteral("worst ms")}};
-    for (int i = 0; i < LinkTally::commandCount; ++i)
-        rows << linkRow(QLatin1String(balanceCommands[size_t(i)].caption), tally.command(i));
-    rows << linkRow(QStringLiteral("all"), tally.total());
+    for (int i = 0; i < tally.commandCount(); ++i)
+        rows << linkRow(tally.command(i));
+    rows << linkRow(tally.total());
     m_link->setRows(rows);
     QString notes = QStringLiteral("lines nobody asked for: %1   not a reading: %2   bytes discarded: %3")
                         .arg(tally.unasked())
@@ -302,10 +308,9 @@ void ReadingsWindow::setVerdict(const QString &text)
 
 void ReadingsWindow::showEvent(QShowEvent *event)
 {
-    if (!m_link) {
+    if (!m_link)
         build();
-        m_link->setFocus(); // where the keys start: the figures
-    }
+    m_link->setFocus(); // where the keys start: the figures
     QWidget::showEvent(event);
     refresh();
     m_refresh.start(1000, this);
@@ -330,11 +335,7 @@ QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window)
     QMenu *menu = toolsMenu(form);
     QAction *open = menu->addAction(QStringLiteral("&Readings window\u2026"));
     open->setObjectName(QStringLiteral("openReadings"));
-    QObject::connect(open, &QAction::triggered, window, [window] {
-        window->show();
-        window->raise();
-        window->activateWindow();
-    });
+    QObject::connect(open, &QAction::triggered, window, [form, window] { showBeside(form, window); });
     return menu;
 }
 

@@ -34,6 +34,8 @@ public:
 
     const ReadingsLog &log() const { return m_log; }
     void reset();
+    // A command sent from elsewhere (the Send window), counted under its name.
+    void countCommand(const QString &name, bool asksWeight, qint64 steadyNs);
     void exportCsv();
     // Brings the figures up to date now (the window does so every second).
     void refresh();

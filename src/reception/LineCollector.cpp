@@ -9,12 +9,14 @@
 #include <QTime>
 #include <QTimer>
 
+#include <utility>
+
 namespace ondril {
 
 bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
 {
     static const QString crLf = QStringLiteral("\r\n");
-    QString pending;
+    QString pending = std::exchange(m_carried, {});
     qint64 firstByte = 0; // when the line's first byte came, as far as the port knows
     qint64 skipped = 0;   // the rest of a line whose start was thrown away
     // A device lost meanwhile ends the wait too: its partial line is stale,
@@ -63,11 +65,17 @@ bool Form1::collectLine(const StopFlag &stop, int replyTimeoutMs)
     // that was sent, never a head joined to a later line's tail. Unless what
     // goes ends a line, the next collector drops the rest of that line too.
     const qsizetype whole = pending.lastIndexOf(crLf) + 2;
-    const QString rest = pending.sliced(whole) + MSComm1->input();
-    const qint64 held = MSComm1->waitingBytes(); // read by nobody yet: its end is unknown
-    MSComm1->setInBufferCount(0);
-    m_midLine = held > 0 || (!rest.isEmpty() && !rest.endsWith(crLf));
-    const qint64 discarded = skipped + rest.size() + held;
+    qint64 discarded = skipped;
+    if (m_keepEveryLine) {
+        // A balance that streams: what came after the line is the next line's start.
+        m_carried = pending.sliced(whole);
+    } else {
+        const QString rest = pending.sliced(whole) + MSComm1->input();
+        const qint64 held = MSComm1->waitingBytes(); // read by nobody yet: its end is unknown
+        MSComm1->setInBufferCount(0);
+        m_midLine = held > 0 || (!rest.isEmpty() && !rest.endsWith(crLf));
+        discarded += rest.size() + held;
+    }
     pending.truncate(whole);
     m_lineStarted = firstByte > 0 ? firstByte : completed;
     const QString received = pending;

@@ -10,6 +10,7 @@
 #include "linesettings/LineSettingsMenu.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsWindow.h"
+#include "send/SendWindow.h"
 #include "serial/SerialComm.h"
 
 #include <QApplication>
@@ -44,6 +45,10 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     addReadingsMenu(&form, &readings);
     auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, toolsMenu(&form));
     auto *lineMenu = new LineSettingsMenu(&form, &dialogs, toolsMenu(&form));
+    SendWindow send(&form, &dialogs);
+    addSendMenu(&form, &send);
+    // Queued, as the main window's own commands are counted.
+    QObject::connect(&send, &SendWindow::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
     joinFeatures(journal, readings, *journalMenu);
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())

@@ -98,6 +98,15 @@ public:
 
     bool isUnloaded() const { return m_unloaded; }
 
+    // For the windows beside this one. Bytes of a command typed elsewhere go
+    // out as a button's do, leaving the HEX boxes as they are; false when
+    // they did not (the operator has been told why).
+    bool sendBytes(const QByteArray &bytes);
+    // A balance that streams: what waits after a line is kept for the next
+    // one rather than discarded, so that every line reaches the box.
+    void setKeepEveryLine(bool keep) { m_keepEveryLine = keep; }
+    bool keepsEveryLine() const { return m_keepEveryLine; }
+
 signals:
     // For what watches the link beside the window, connected queued so that
     // nothing of it runs inside the handlers (but the journal's write, so that
@@ -133,6 +142,7 @@ private:
     void finishPortChange();
     // Tells the operator when it is not.
     bool checkPortOpen();
+    bool writeCommand(const QByteArray &bytes);
     void unload();
 
     Dialogs *m_dialogs;
@@ -143,6 +153,8 @@ private:
     // collector drops the rest of it, unless a command went out since.
     bool m_midLine = false;
     qint64 m_lineStarted = 0;   // when the last line completed had its first byte (steady ns)
+    bool m_keepEveryLine = false;
+    QString m_carried;          // kept after the last line: the start of the next
     bool m_lossShown = false;  // the message of a device loss is up
     quint64 m_losses = 0;      // device losses so far
     QString m_reopenTrouble;   // why the returning device last would not open

@@ -3,6 +3,7 @@
 #include "AccessibleFactory.h"
 
 #include <QAccessibleWidget>
+#include <QScreen>
 #include <QShortcut>
 #include <QWidget>
 
@@ -29,6 +30,20 @@ void makeToolWindow(QWidget *window)
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     escape->setContext(Qt::WindowShortcut);
     QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
+}
+
+void showBeside(QWidget *main, QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    if (window->property("placed").toBool())
+        return; // where the operator left it
+    window->setProperty("placed", true);
+    const QRect screen = main->screen()->availableGeometry();
+    const QRect beside(main->frameGeometry().topRight() + QPoint(8, 0), window->frameGeometry().size());
+    if (screen.contains(beside))
+        window->move(beside.topLeft());
 }
 
 } // namespace ondril

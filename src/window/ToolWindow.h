@@ -7,5 +7,7 @@ namespace ondril {
 // What every window of the Tools menu does alike: a screen reader meets it
 // as a window (a plain widget reads as a filler), and Escape closes it.
 void makeToolWindow(QWidget *window);
+// Shows it, the first time to the right of `main` where the screen has room.
+void showBeside(QWidget *main, QWidget *window);
 
 } // namespace ondril

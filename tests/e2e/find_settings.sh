@@ -11,7 +11,7 @@ reply='^ +[-+] +[0-9]+\.[0-9]+ g$'
 
 xdotool mousemove --window "$WIN" 68 10 click 1 # Tools
 sleep 0.5
-xdotool key Up Return # its last item: Find the balance's settings
+xdotool key f # Find the balance's settings
 progress=$(find_window "Find the balance's settings") || fail "the scan did not start"
 for _ in $(seq 100); do
     sleep 0.2

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -72,6 +73,20 @@ std::vector<Balance::Reply> Balance::receive(const std::string &bytes)
 {
     std::vector<Reply> replies;
     for (char c : bytes) {
+        if (m_commands != Commands::Escape) {
+            if (c != '\n') {
+                if (m_line.size() < 64) // noise without a line end is let go
+                    m_line += c;
+                continue;
+            }
+            std::string line = std::exchange(m_line, {});
+            if (line.empty() || line.back() != '\r')
+                continue; // only CR LF ends a command
+            line.pop_back();
+            for (Reply &r : m_commands == Commands::WordCrLf ? wordCommand(line) : letterCommand(line))
+                replies.push_back(std::move(r));
+            continue;
+        }
         if (c == '\x1b') {
             m_escape = true;
             continue;
@@ -85,13 +100,46 @@ std::vector<Balance::Reply> Balance::receive(const std::string &bytes)
     return replies;
 }
 
+std::vector<Balance::Reply> Balance::weightRequest()
+{
+    if (m_dropEvery > 0 && ++m_prints % m_dropEvery == 0)
+        return {}; // this one goes unanswered
+    return {{0, weighingLine()}};
+}
+
+// Command words: S (stable weight), SI (weight now), T (tare), Z (zero).
+std::vector<Balance::Reply> Balance::wordCommand(const std::string &word)
+{
+    if (word == "S" || word == "SI")
+        return weightRequest();
+    if (word == "T") {
+        m_tare = grossReading();
+        std::string line = formatLine(m_tare, 2, "g", true);
+        line[0] = 'T'; // "T S    152.37 g"
+        return {{0, line}};
+    }
+    if (word == "Z") {
+        m_tare = grossReading();
+        return {{0, "Z A\r\n"}};
+    }
+    return {};
+}
+
+// Letters: Q and SI (weight now), S (stable weight), T (tare), Z (zero).
+std::vector<Balance::Reply> Balance::letterCommand(const std::string &letters)
+{
+    if (letters == "Q" || letters == "S" || letters == "SI")
+        return weightRequest();
+    if (letters == "T" || letters == "Z")
+        m_tare = grossReading();
+    return {};
+}
+
 std::vector<Balance::Reply> Balance::command(char letter)
 {
     switch (letter) {
     case 'p':
-        if (m_dropEvery > 0 && ++m_prints % m_dropEvery == 0)
-            return {}; // this one goes unanswered
-        return {{0, weighingLine()}};
+        return weightRequest();
     case 't':
         m_tare = grossReading();
         return {};

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
-// A laboratory balance as its serial interface shows it: it hears two-byte
-// remote commands (ESC and a letter) and answers with CR LF-ended lines.
+// A laboratory balance as its serial interface shows it: it hears remote
+// commands of one family (ESC and a letter; a command word ended by CR LF; a
+// letter or two ended by CR LF), ignores the rest, and answers with CR
+// LF-ended lines.
 class Balance {
 public:
     struct Reply {
@@ -16,10 +18,13 @@ public:
     // The shape of its weighing lines: "     +  152.37 g", "S S     152.37 g"
     // or "ST,+00152.37  g".
     enum class Format { SignValueUnit, CommandStatus, HeaderComma };
+    // How it is asked.
+    enum class Commands { Escape, WordCrLf, LetterCrLf };
 
     explicit Balance(double massGrams = 152.37, unsigned seed = 1);
 
     void setFormat(Format format) { m_format = format; }
+    void setCommands(Commands commands) { m_commands = commands; }
     // Every n-th reading is still moving (0: none).
     void setUnstableEvery(int n) { m_unstableEvery = n; }
     // Every n-th PRINT gets no reply (0: none).
@@ -36,6 +41,9 @@ public:
 
 private:
     std::vector<Reply> command(char letter);
+    std::vector<Reply> wordCommand(const std::string &word);
+    std::vector<Reply> letterCommand(const std::string &letters);
+    std::vector<Reply> weightRequest();
     double grossReading();
     std::string formatLine(double value, int decimals, const char *unit, bool stable) const;
 
@@ -44,6 +52,8 @@ private:
     int m_unit = 0;
     bool m_counting = false;
     bool m_escape = false;
+    Commands m_commands = Commands::Escape;
+    std::string m_line; // a CR LF-ended command so far
     Format m_format = Format::SignValueUnit;
     int m_unstableEvery = 0;
     int m_dropEvery = 0;

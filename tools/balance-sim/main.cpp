@@ -34,6 +34,8 @@ struct Options {
     int streamLines = 1;
     double mass = 152.37;
     Balance::Format format = Balance::Format::SignValueUnit;
+    bool formatGiven = false;
+    Balance::Commands commands = Balance::Commands::Escape;
     int unstableEvery = 0;
     int dropEvery = 0;
     unsigned seed = 1;
@@ -66,11 +68,16 @@ void usage(FILE *to)
         "  --seed N        seed of the reading noise (default 1)\n"
         "  --format F      the shape of its lines: sign (\"     +  152.37 g\", the default),\n"
         "                  command (\"S S     152.37 g\") or header (\"ST,+00152.37  g\")\n"
+        "  --commands C    how it is asked: esc (ESC and a letter, the default),\n"
+        "                  word-crlf (S, SI, T, Z ended by CR LF; its lines then are\n"
+        "                  \"command\" unless --format says otherwise) or letter-crlf\n"
+        "                  (Q, S, SI, T, Z ended by CR LF; lines \"header\"); it\n"
+        "                  ignores the other families\n"
         "  --unstable N    every N-th reading is still moving\n"
         "  --drop N        every N-th PRINT gets no reply\n"
         "  --link PATH     make PATH a symbolic link to the terminal (removed at exit)\n"
         "  --verbose       log commands and replies on standard error\n"
-        "Commands: ESC p print, ESC t tare, ESC s next unit, ESC r piece count,\n"
+        "Commands (esc): ESC p print, ESC t tare, ESC s next unit, ESC r piece count,\n"
         "ESC q calibrate. The first line of output is the terminal's device path.\n",
         to);
 }
@@ -129,9 +136,16 @@ bool parseOptions(int argc, char **argv, Options *o)
         } else if (a == "--format") {
             const std::string f = v;
             ok = f == "sign" || f == "command" || f == "header";
+            o->formatGiven = true;
             o->format = f == "command" ? Balance::Format::CommandStatus
                         : f == "header" ? Balance::Format::HeaderComma
                                         : Balance::Format::SignValueUnit;
+        } else if (a == "--commands") {
+            const std::string c = v;
+            ok = c == "esc" || c == "word-crlf" || c == "letter-crlf";
+            o->commands = c == "word-crlf"     ? Balance::Commands::WordCrLf
+                          : c == "letter-crlf" ? Balance::Commands::LetterCrLf
+                                               : Balance::Commands::Escape;
         } else if (a == "--unstable")
             ok = parseInt(v, 1, 1 << 30, &o->unstableEvery);
         else if (a == "--drop")
@@ -204,7 +218,11 @@ class Simulator {
 public:
     explicit Simulator(const Options &o) : m_opt(o), m_balance(o.mass, o.seed)
     {
-        m_balance.setFormat(o.format);
+        m_balance.setCommands(o.commands);
+        // A family answers in its own shape unless told otherwise.
+        m_balance.setFormat(o.formatGiven || o.commands == Balance::Commands::Escape ? o.format
+                            : o.commands == Balance::Commands::WordCrLf        ? Balance::Format::CommandStatus
+                                                                                : Balance::Format::HeaderComma);
         m_balance.setUnstableEvery(o.unstableEvery);
         m_balance.setDropEvery(o.dropEvery);
     }

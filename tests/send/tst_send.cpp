@@ -1,0 +1,184 @@
+// The Send window: what an operator types becomes exactly the bytes that go
+// out, its commands are counted under their names and repeated by the cycle
+// print's rules, saved ones come back byte for byte; and a balance that
+// streams keeps every line.
+#include "FormRig.h"
+#include "readings/ReadingsWindow.h"
+#include "send/CommandText.h"
+#include "send/SendWindow.h"
+#include "window/ToolsMenu.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+
+using namespace ondril;
+
+namespace {
+
+QPushButton *button(QWidget *window, const QString &text)
+{
+    for (QPushButton *b : window->findChildren<QPushButton *>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+} // namespace
+
+class TestSend : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { keptChoices()->clear(); }
+
+    void shouldTurnTypedCommandsIntoBytes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("hex");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QByteArray>("bytes"); // empty: refused
+        QTest::addColumn<int>("errorAt");
+        QTest::newRow("word, CR LF") << "SI" << false << int(LineEnd::CrLf) << QByteArray("SI\r\n") << -1;
+        QTest::newRow("escapes") << "\\ep\\t\\\\\\x00\\xfF" << false << 0 << QByteArray("\x1bp\t\\\0\xff", 6) << -1;
+        QTest::newRow("Latin-1 as it is") << QString::fromLatin1("\xb5g") << false << int(LineEnd::Lf)
+                                          << QByteArray("\xb5g\n") << -1;
+        QTest::newRow("hex, spaced or not") << "1B 70 0d0A" << true << int(LineEnd::Cr) << QByteArray("\x1bp\r\n\r")
+                                            << -1;
+        QTest::newRow("one hex digit after \\x") << "ab\\x4" << false << 0 << QByteArray() << 2;
+        QTest::newRow("no such escape") << "\\q" << false << 0 << QByteArray() << 0;
+        QTest::newRow("a backslash at the end") << "S\\" << false << 0 << QByteArray() << 1;
+        QTest::newRow("beyond one byte") << QStringLiteral("S\u20ac") << false << 0 << QByteArray() << 1;
+        QTest::newRow("odd hex digits") << "1B 7" << true << 0 << QByteArray() << 3;
+        QTest::newRow("no hex digit") << "1G" << true << 0 << QByteArray() << 0;
+        QTest::newRow("nothing") << "" << false << 0 << QByteArray() << 0;
+        QTest::newRow("over 4 KB") << QString(4097, u'A') << false << 0 << QByteArray() << 0;
+    }
+    void shouldTurnTypedCommandsIntoBytes()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, hex);
+        QFETCH(int, end);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, errorAt);
+        const CommandBytes out = parseCommandText(text, hex, LineEnd(end));
+        QCOMPARE(out.bytes, bytes);
+        QCOMPARE(out.ok(), !bytes.isEmpty());
+        if (!out.ok())
+            QCOMPARE(out.errorAt, qsizetype(errorAt));
+        else // and told back as typed
+            QCOMPARE(parseCommandText(escapedText(out.bytes), false).bytes, out.bytes);
+    }
+
+    // A balance asked with a word and CR LF: a preset's button sends it,
+    // the Readings window counts it under its name and takes its replies as
+    // weighings, and Repeat goes on past the replies that do not come.
+    void shouldSendCountAndRepeat()
+    {
+        FormRig rig;
+        QVERIFY(rig.loaded);
+        ReadingsWindow readings(&rig.form, &rig.dialogs);
+        SendWindow send(&rig.form, &rig.dialogs);
+        connect(&send, &SendWindow::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
+        int asked = 0;
+        rig.comm.onWrite = [&](const QByteArray &bytes) {
+            if (bytes == "SI\r\n" && ++asked % 3 != 0) // every third goes unanswered
+                QTimer::singleShot(5, [&] { rig.comm.feed("S S      100.00 g\r\n"); });
+        };
+        send.chooseSet(QStringLiteral("Command words, CR LF"));
+        button(&send, QStringLiteral("SI"))->click();
+        QCOMPARE(rig.comm.written, QByteArray("SI\r\n"));
+        QCOMPARE(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text(), QStringLiteral("Sent SI: 53 49 0D 0A"));
+        QTRY_COMPARE(readings.log().tally().total().replies, 1);
+        const LinkTally &tally = readings.log().tally();
+        const int si = tally.find(QStringLiteral("SI"));
+        QCOMPARE(tally.command(si).replies, 1);
+        QCOMPARE(readings.log().statsOf(readings.log().currentUnit())->stats.count(), 1);
+
+        send.findChild<QLineEdit *>(QStringLiteral("repeatInterval"))->setText(QStringLiteral("100"));
+        send.findChild<QPushButton *>(QStringLiteral("repeat"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(send.repeatedMissed() >= 2, 15000);
+        send.findChild<QPushButton *>(QStringLiteral("repeat"))->click();
+        QVERIFY(send.repeatedReplies() >= 3);
+        QCOMPARE(rig.comm.written.count("SI\r\n"), qsizetype(asked));
+        QTRY_COMPARE(readings.log().tally().command(si).sent, qint64(asked));
+
+        // A typed command that does not parse sends nothing and says where.
+        auto *line = send.findChild<QLineEdit *>(QStringLiteral("command"));
+        line->setText(QStringLiteral("S\\x4"));
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(rig.comm.written.count("S\\x4"), 0);
+        QVERIFY2(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text().contains(QStringLiteral("character 2")),
+                 qPrintable(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text()));
+        QTest::keyClick(line, Qt::Key_Up); // the last one sent
+        QCOMPARE(line->text(), QStringLiteral("SI"));
+    }
+
+    // Saved under a name, odd bytes and all, a command comes back in the next run exactly.
+    void shouldKeepSavedCommandsByteForByte()
+    {
+        {
+            FormRig rig;
+            SendWindow send(&rig.form, &rig.dialogs);
+            send.findChild<QCheckBox *>(QStringLiteral("hex"))->setChecked(true);
+            send.findChild<QLineEdit *>(QStringLiteral("command"))->setText(QStringLiteral("00 FF 0D 41 0A"));
+            send.findChild<QLineEdit *>(QStringLiteral("saveName"))->setText(QStringLiteral("odd one"));
+            send.findChild<QPushButton *>(QStringLiteral("save"))->click();
+        }
+        {
+            auto settings = keptChoices(); // and one entry edited into nonsense by hand
+            const int count = settings->beginReadArray(QStringLiteral("send/saved"));
+            settings->endArray();
+            settings->beginWriteArray(QStringLiteral("send/saved"));
+            settings->setArrayIndex(count);
+            settings->setValue(QStringLiteral("name"), QStringLiteral("broken"));
+            settings->setValue(QStringLiteral("hex"), QStringLiteral("zz"));
+            settings->endArray();
+        }
+        FormRig rig;
+        QVERIFY(rig.loaded);
+        SendWindow send(&rig.form, &rig.dialogs);
+        QCOMPARE(rig.dialogs.notices.size(), 1);
+        send.chooseSet(QString());
+        button(&send, QStringLiteral("odd one"))->click();
+        QCOMPARE(rig.comm.written, QByteArray("\0\xff\rA\n", 5));
+    }
+
+    // A balance that streams: with "Keep every line" on, lines that come
+    // together all reach the box, each stamped, and a line cut across two
+    // reads is whole; off, the window discards what waits after a line.
+    void shouldKeepEveryLineOfAStream_data()
+    {
+        QTest::addColumn<bool>("keep");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("kept") << true << QByteArray("12:00 A\r\n12:00 B\r\n12:00 C\r\n12:00 D\r\n");
+        QTest::newRow("as the window does") << false << QByteArray("12:00 A\r\n12:00 B\r\n12:00 D\r\n");
+    }
+    void shouldKeepEveryLineOfAStream()
+    {
+        QFETCH(bool, keep);
+        QFETCH(QByteArray, shown);
+        FormRig rig;
+        QVERIFY(rig.loaded);
+        SendWindow send(&rig.form, &rig.dialogs);
+        addSendMenu(&rig.form, &send);
+        rig.form.menuBar()->findChild<QAction *>(QStringLiteral("keepEveryLine"))->setChecked(keep);
+        rig.form.Check1->setChecked(true);
+        rig.comm.feed("A\r\nB\r\nC"); // one read
+        QTest::qWait(50);
+        rig.comm.feed("\r\nD\r\n");
+        QTest::qWait(50);
+        QString text = QString::fromLatin1(rig.shown());
+        text.replace(QRegularExpression(QStringLiteral("\\d\\d:\\d\\d:\\d\\d ")), QStringLiteral("12:00 "));
+        QCOMPARE(text.toLatin1(), shown);
+        QCOMPARE(keptChoices()->value(QStringLiteral("reception/keepEveryLine")).toBool(), keep);
+    }
+};
+
+QTEST_MAIN(TestSend)
+#include "tst_send.moc"
