@@ -196,15 +196,18 @@ void SendWindow::take(const SendCommand &command)
 SendCommand SendWindow::typed() const
 {
     SendCommand command{QString(), m_line->text(), m_hex->isChecked(), LineEnd(m_end->currentIndex()), false};
-    // Taken from a button and sent as it was: counted under the button's name.
-    for (const CommandSet &set : commandSets())
-        for (const SendCommand &c : set.commands)
-            if (c.name == m_lastName && c.text == command.text && c.hex == command.hex && c.end == command.end)
-                return c;
+    // The bytes of a saved command taken from its button, or of a command of
+    // the set shown: counted under its name.
+    const QByteArray bytes = command.bytes().bytes;
     for (const SendCommand &c : m_saved)
-        if (c.name == m_lastName && c.bytes().bytes == command.bytes().bytes)
+        if (c.name == m_lastName && c.bytes().bytes == bytes)
             return c;
-    command.name = typedCommandName(command.bytes().bytes);
+    for (const CommandSet &set : commandSets())
+        if (set.name == m_set->currentData().toString())
+            for (const SendCommand &c : set.commands)
+                if (c.bytes().bytes == bytes)
+                    return c;
+    command.name = typedCommandName(bytes);
     return command;
 }
 
