@@ -90,16 +90,8 @@ void ReadingsWindow::build()
         figures->setAccessibleName(title);
         return figures;
     };
-    // Text a screen reader reaches by Tab and reads when it changes.
-    const auto readOut = [&](const char *name) {
-        auto *label = new QLabel(this);
-        label->setObjectName(QLatin1String(name));
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        label->setFocusPolicy(Qt::TabFocus);
-        return label;
-    };
     m_link = table("link", QStringLiteral("Replies per command"));
-    m_linkNotes = readOut("linkNotes");
+    m_linkNotes = readOutLabel("linkNotes", this);
     m_stats = table("stats", QStringLiteral("Statistics per unit"));
     const auto field = [&](const char *name, const QString &tip) {
         auto *edit = new QLineEdit(this);
@@ -111,7 +103,7 @@ void ReadingsWindow::build()
     };
     m_nominal = field("nominal", QStringLiteral("The nominal mass of the test weight, in the current unit"));
     m_interval = field("scaleInterval", QStringLiteral("The balance's scale interval d, in the current unit"));
-    m_repeatability = readOut("repeatability");
+    m_repeatability = readOutLabel("repeatability", this);
     auto *check = new QHBoxLayout;
     for (const auto &[caption, edit] : {std::pair{"Repeatability: &nominal", m_nominal}, {"scale &interval d", m_interval}}) {
         auto *label = new QLabel(QString::fromUtf8(caption), this);

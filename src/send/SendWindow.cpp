@@ -100,10 +100,8 @@ void SendWindow::build()
     connect(m_line, &QLineEdit::returnPressed, this, &SendWindow::sendLine);
     connect(sendButton, &QPushButton::clicked, this, &SendWindow::sendLine);
 
-    m_sentHex = new QLabel(this);
-    m_sentHex->setObjectName(QStringLiteral("sentHex"));
-    m_sentHex->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_sentHex->setFocusPolicy(Qt::TabFocus);
+    m_sentHex = readOutLabel("sentHex", this);
+    m_sentHex->setText(QStringLiteral("Nothing sent yet."));
     layout->addWidget(m_sentHex);
 
     m_name = new QLineEdit(this);
@@ -122,10 +120,7 @@ void SendWindow::build()
     m_interval->setMaximumWidth(80);
     m_repeat = new QPushButton(QStringLiteral("Start"), this);
     m_repeat->setObjectName(QStringLiteral("repeat"));
-    m_counts = new QLabel(this);
-    m_counts->setObjectName(QStringLiteral("repeatCounts"));
-    m_counts->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_counts->setFocusPolicy(Qt::TabFocus);
+    m_counts = readOutLabel("repeatCounts", this);
     auto *repeatRow = new QHBoxLayout;
     repeatRow->addWidget(captionFor(m_interval, QStringLiteral("&Repeat every (ms):"), this));
     repeatRow->addWidget(m_interval);

@@ -3,6 +3,7 @@
 #include "AccessibleFactory.h"
 
 #include <QAccessibleWidget>
+#include <QLabel>
 #include <QScreen>
 #include <QShortcut>
 #include <QWidget>
@@ -30,6 +31,15 @@ void makeToolWindow(QWidget *window)
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     escape->setContext(Qt::WindowShortcut);
     QObject::connect(escape, &QShortcut::activated, window, &QWidget::close);
+}
+
+QLabel *readOutLabel(const char *objectName, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(objectName));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setFocusPolicy(Qt::TabFocus);
+    return label;
 }
 
 void showBeside(QWidget *main, QWidget *window)

@@ -8,6 +8,7 @@
 #include "send/SendWindow.h"
 #include "window/ToolsMenu.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -91,6 +92,11 @@ private slots:
                 QTimer::singleShot(5, [&] { rig.comm.feed("S S      100.00 g\r\n"); });
         };
         send.chooseSet(QStringLiteral("Command words, CR LF"));
+        for (QWidget *w : send.findChildren<QWidget *>()) // a screen reader names every control
+            if (w->focusPolicy() & Qt::TabFocus && !w->isHidden())
+                QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty() ||
+                             !QAccessible::queryAccessibleInterface(w)->relations(QAccessible::Label).isEmpty(),
+                         qPrintable(w->objectName()));
         button(&send, QStringLiteral("SI"))->click();
         QCOMPARE(rig.comm.written, QByteArray("SI\r\n"));
         QCOMPARE(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text(), QStringLiteral("Sent SI: 53 49 0D 0A"));
