@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QTemporaryDir>
 
 using namespace ondril;
 
@@ -35,7 +36,10 @@ QPushButton *button(QWidget *window, const QString &text)
 
 class TestSend : public QObject {
     Q_OBJECT
+    QTemporaryDir m_config; // Ondril.conf of this test's own: others may run beside it
+
 private slots:
+    void initTestCase() { qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path())); }
     void init() { keptChoices()->clear(); }
 
     void shouldTurnTypedCommandsIntoBytes_data()
