@@ -29,7 +29,7 @@ bool isCommandName(const QString &name)
     if (name.trimmed().isEmpty() || name.size() > 40)
         return false;
     for (const QChar c : name)
-        if (c == u',' || c == u'"' || c.unicode() < 0x20 || c.unicode() == 0x7F || c.unicode() > 0xFF)
+        if (c == u',' || c == u'"' || c.unicode() < 0x20 || c.unicode() > 0x7E) // the CSV stays ASCII
             return false;
     return true;
 }

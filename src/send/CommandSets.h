@@ -30,7 +30,7 @@ struct CommandSet {
 // zero where the family has them.
 const QList<CommandSet> &commandSets();
 
-// A name the tally and the CSV can carry: no commas, quotes or control characters.
+// A name the tally and the CSV can carry: printable ASCII without commas or quotes.
 bool isCommandName(const QString &name);
 // The name of a command typed without one: its bytes, with escapes.
 QString typedCommandName(const QByteArray &bytes);

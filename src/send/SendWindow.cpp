@@ -254,7 +254,7 @@ void SendWindow::saveTyped()
 {
     const QString name = m_name->text().trimmed();
     if (!isCommandName(name)) {
-        m_sentHex->setText(QStringLiteral("Not saved: give it a name of up to 40 characters, without commas or quotes."));
+        m_sentHex->setText(QStringLiteral("Not saved: give it a name of up to 40 letters, digits and signs, without commas or quotes."));
         return;
     }
     SendCommand command = typed();
