@@ -2,7 +2,7 @@
 
 #include "CommandSets.h"
 
-#include <QStringList>
+#include <QList>
 #include <QTimer>
 #include <QWidget>
 
@@ -11,7 +11,6 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QPushButton;
 
 namespace ondril {

@@ -105,7 +105,6 @@ public:
     // A balance that streams: what waits after a line is kept for the next
     // one rather than discarded, so that every line reaches the box.
     void setKeepEveryLine(bool keep) { m_keepEveryLine = keep; }
-    bool keepsEveryLine() const { return m_keepEveryLine; }
 
 signals:
     // For what watches the link beside the window, connected queued so that
