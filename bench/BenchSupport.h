@@ -30,6 +30,11 @@ public:
     void message(QWidget *, const QString &text, const QString &details) override;
     QString openFile(QWidget *, const ondril::FileDialogRequest &) override { return {}; }
     void notice(QWidget *parent, const QString &text) override { message(parent, text); }
+    QString textInput(QWidget *, const QString &, const QString &) override { return {}; }
+    void offer(QWidget *parent, const QString &text, const QString &, std::function<void()>) override
+    {
+        message(parent, text);
+    }
 };
 
 struct Wired {

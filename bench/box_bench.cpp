@@ -1,13 +1,13 @@
 // The receive box under load: appends and their paint with a short and with a
 // long box, the memory a long box takes, Save and Clear of it, and a reply of
 // 1 MiB without a line end.
+#include "Application.h"
 #include "BenchSupport.h"
 #include "journal/Journal.h"
 #include "journal/JournalMenu.h"
 #include "readings/ReadingsWindow.h"
 #include "receivebox/ReceiveBox.h"
-#include "window/Application.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

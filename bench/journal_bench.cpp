@@ -3,13 +3,14 @@
 // time from a line written to the journal to that line on the disk, and the
 // processor time of one line's write. And what a folder of large journals
 // costs: the Tools menu's opening, and the recovery of a large one.
+#include "Application.h"
 #include "BenchSupport.h"
 #include "journal/Journal.h"
 #include "journal/JournalFolder.h"
 #include "journal/JournalMenu.h"
 #include "readings/ReadingsWindow.h"
 #include "receivebox/ReceiveBox.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
+#include "Application.h"
 #include "serial/PortMap.h"
-#include "window/Application.h"
 #include "window/Dialogs.h"
 
 #include <QApplication>

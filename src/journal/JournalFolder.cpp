@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 
 #include "JournalFile.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <algorithm>
 

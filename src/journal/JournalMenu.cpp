@@ -5,7 +5,7 @@
 #include "receivebox/ReceiveBox.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -2,10 +2,11 @@
 
 #include "LineSettingsDialog.h"
 #include "LinkScan.h"
+#include "send/CommandSets.h"
 #include "serial/MSComm.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -176,7 +177,7 @@ bool LineSettingsMenu::findSettings()
     connect(m_progress, &QProgressDialog::canceled, m_scan, &LinkScan::cancel);
     connect(m_scan, &LinkScan::trying, m_progress, [this](const LineSettings &line) {
         const int made = m_scan->plan().made();
-        m_progress->setLabelText(QStringLiteral("Sending PRINT to %1 at %2 baud, %3 (try %4 of %5)…")
+        m_progress->setLabelText(QStringLiteral("Listening to %1, then asking it, at %2 baud, %3 (try %4 of %5)…")
                                      .arg(portText())
                                      .arg(line.baud)
                                      .arg(line.shortName())
@@ -184,7 +185,7 @@ bool LineSettingsMenu::findSettings()
                                      .arg(m_scan->plan().count()));
         m_progress->setValue(made - 1);
     });
-    connect(m_scan, &LinkScan::finished, this, [this](std::optional<LineSettings> found) {
+    connect(m_scan, &LinkScan::finished, this, [this](std::optional<ScanFinding> found) {
         scanDone(found, m_scan->plan().made(), m_scan->plan().coverage());
     });
     m_progress->show();
@@ -192,7 +193,7 @@ bool LineSettingsMenu::findSettings()
     return true;
 }
 
-void LineSettingsMenu::scanDone(std::optional<LineSettings> found, qsizetype tries, const QString &coverage)
+void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype tries, const QString &coverage)
 {
     const bool cancelled = m_progress && m_progress->wasCanceled();
     m_scan->deleteLater();
@@ -224,12 +225,29 @@ void LineSettingsMenu::scanDone(std::optional<LineSettings> found, qsizetype tri
             kept->setValue(framingKey, comm->line().framingText().mid(1));
             kept->setValue(handshakingKey, int(comm->line().handshaking));
         }
-        m_dialogs->notice(m_form, QStringLiteral("The balance answers at %1 baud, %2 (%3). %4 is set to it%5.")
-                                      .arg(found->baud)
-                                      .arg(found->shortName(), found->description(), portText(),
-                                           remembered ? QStringLiteral(", and its framing is remembered for the "
-                                                                       "next run in place of the former one")
-                                                      : QString()));
+        const LineSettings &line = found->line;
+        const QString settings = QStringLiteral("%1 baud, %2 (%3)").arg(line.baud).arg(line.shortName(), line.description());
+        const QString set = QStringLiteral("%1 is set to it%2.")
+                                .arg(portText(), remembered ? QStringLiteral(", and its framing is remembered for the "
+                                                                             "next run in place of the former one")
+                                                            : QString());
+        if (!found->streams()) {
+            m_dialogs->notice(m_form, QStringLiteral("The balance answers at %1, asked with %2. %3\nTools > Send "
+                                                     "commands offers its command set, \"%4\".")
+                                          .arg(settings, spokenBytes(found->request), set, found->setName));
+        } else if (m_form->keepsEveryLine()) {
+            m_dialogs->notice(m_form, QStringLiteral("The balance streams at %1: it sends its readings unasked. %2 "
+                                                     "Every line it sends is kept.")
+                                          .arg(settings, set));
+        } else {
+            Form1 *form = m_form;
+            m_dialogs->offer(m_form,
+                             QStringLiteral("The balance streams at %1: it sends its readings unasked. %2\nOnly one "
+                                            "line per command is kept until every line is (Tools > Keep every line): "
+                                            "keep every line now?")
+                                 .arg(settings, set),
+                             QStringLiteral("Keep every line"), [form] { form->setKeepEveryLine(true); });
+        }
     } else if (!cancelled) {
         m_dialogs->notice(
             m_form,

@@ -41,11 +41,11 @@ public:
     QProgressDialog *progress() const { return m_progress; }
 
 signals:
-    void scanFinished(std::optional<LineSettings> found);
+    void scanFinished(std::optional<ScanFinding> found);
 
 private:
     void showState();
-    void scanDone(std::optional<LineSettings> found, qsizetype tries, const QString &coverage);
+    void scanDone(std::optional<ScanFinding> found, qsizetype tries, const QString &coverage);
     void watchBytes(bool on);
     QString portText() const;
 

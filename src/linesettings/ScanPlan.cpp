@@ -112,18 +112,20 @@ bool ScanPlan::next(LineSettings *out)
     return true;
 }
 
-void ScanPlan::heard(const LineSettings &tried, QByteArrayView reply)
+bool ScanPlan::heard(const LineSettings &tried, QByteArrayView reply)
 {
     if (tried.dataBits != 8 || tried.parity != 'n')
-        return;
+        return false;
     const std::optional<LineSettings> pointed = framingFromTopBits(reply, tried.baud);
     if (!pointed)
-        return;
+        return false;
     const auto at = std::find_if(m_tries.begin(), m_tries.end(), [&](const LineSettings &s) {
         return s.baud == pointed->baud && s.sameFraming(*pointed);
     });
-    if (at != m_tries.end())
-        std::rotate(m_tries.begin(), at, at + 1);
+    if (at == m_tries.end())
+        return false;
+    std::rotate(m_tries.begin(), at, at + 1);
+    return true;
 }
 
 double charMs(const LineSettings &line)

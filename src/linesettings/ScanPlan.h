@@ -40,8 +40,9 @@ public:
 
     // False when every try has been made.
     bool next(LineSettings *out);
-    // What the last try heard, when it was not a reading.
-    void heard(const LineSettings &tried, QByteArrayView reply);
+    // What a try heard, when it was not a reading: true when it points to a
+    // framing, which is tried next.
+    bool heard(const LineSettings &tried, QByteArrayView reply);
 
     int made() const { return m_made; }
     int count() const { return int(m_tries.size()) + m_made; }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "receivebox/BigArray.h"
+#include "paged/BigArray.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "LinkTally.h"
+#include "paged/BigArray.h"
 #include "RawLines.h"
 #include "ReadingStats.h"
 #include "ReplyDecoder.h"
-#include "receivebox/BigArray.h"
 
 #include <QByteArray>
 

@@ -6,9 +6,9 @@
 #include "TrendView.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
+#include "window/KeptChoices.h"
 #include "window/SteadyClock.h"
 #include "window/ToolWindow.h"
-#include "window/ToolsMenu.h"
 
 #include <QAccessible>
 #include <QDateTime>
@@ -322,13 +322,11 @@ void ReadingsWindow::timerEvent(QTimerEvent *event)
         QWidget::timerEvent(event);
 }
 
-QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window)
+void addReadingsMenu(QMenu *menu, Form1 *form, ReadingsWindow *window)
 {
-    QMenu *menu = toolsMenu(form);
     QAction *open = menu->addAction(QStringLiteral("&Readings window\u2026"));
     open->setObjectName(QStringLiteral("openReadings"));
     QObject::connect(open, &QAction::triggered, window, [form, window] { showBeside(form, window); });
-    return menu;
 }
 
 } // namespace ondril

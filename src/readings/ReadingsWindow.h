@@ -78,7 +78,7 @@ private:
     std::unique_ptr<Earlier> m_earlier; // a recovery under way
 };
 
-// The menu to the right of EXIT that opens the Readings window.
-QMenu *addReadingsMenu(Form1 *form, ReadingsWindow *window);
+// "Readings window…" in the Tools menu.
+void addReadingsMenu(QMenu *menu, Form1 *form, ReadingsWindow *window);
 
 } // namespace ondril

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ReadingStats.h"
+#include "paged/BigArray.h"
 #include "ReadingsLog.h"
-#include "receivebox/BigArray.h"
+#include "ReadingStats.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BigArray.h"
+#include "paged/BigArray.h"
 
 #include <QByteArrayView>
 

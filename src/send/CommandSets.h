@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandText.h"
+#include "readings/ReplyDecoder.h"
 
 #include <QList>
 #include <QString>
@@ -22,13 +23,17 @@ struct SendCommand {
 // The commands of one family of balances, named by their shape.
 struct CommandSet {
     QString name;
-    QList<SendCommand> commands;
+    QList<SendCommand> commands; // the read-only weight request the scan sends first
+    ReplyShape replies;          // the shape of the family's weighing lines
 };
 
 // ESC and a letter (the buttons' own), command words ended by CR LF, and
 // letters ended by CR LF: each with its read-only weight requests, tare and
 // zero where the family has them.
 const QList<CommandSet> &commandSets();
+
+// "SI CR LF", "ESC p": a command's bytes as a manual writes them.
+QString spokenBytes(const QByteArray &bytes);
 
 // A name the tally and the CSV can carry: printable ASCII without commas or quotes.
 bool isCommandName(const QString &name);

@@ -3,9 +3,9 @@
 #include "reception/CycleInterval.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
+#include "window/KeptChoices.h"
 #include "window/SteadyClock.h"
 #include "window/ToolWindow.h"
-#include "window/ToolsMenu.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,8 +24,8 @@ namespace ondril {
 namespace {
 
 const char *const savedKey = "send/saved";
-const char *const keepEveryLineKey = "reception/keepEveryLine";
 constexpr int buttonsPerRow = 5;
+const QString nameRule = QStringLiteral("give it a name of up to 40 letters, digits and signs, without commas or quotes");
 
 QLabel *captionFor(QWidget *field, const QString &caption, QWidget *parent)
 {
@@ -159,8 +159,10 @@ void SendWindow::showSet()
         if (setName.isEmpty()) { // the operator's own: they can be moved and removed
             button->setContextMenuPolicy(Qt::ActionsContextMenu);
             auto *earlier = new QAction(QStringLiteral("Move &earlier"), button);
+            auto *rename = new QAction(QStringLiteral("Re&name\u2026"), button);
             auto *remove = new QAction(QStringLiteral("&Remove"), button);
-            button->addActions({earlier, remove});
+            button->addActions({earlier, rename, remove});
+            connect(rename, &QAction::triggered, this, [this, i] { renameSaved(i); });
             connect(earlier, &QAction::triggered, this, [this, i] {
                 if (i > 0)
                     m_saved.swapItemsAt(i, i - 1);
@@ -177,6 +179,13 @@ void SendWindow::showSet()
     }
     if (commands.isEmpty())
         m_buttonGrid->addWidget(new QLabel(QStringLiteral("None yet: type a command, name it and Save."), m_buttons));
+    // Tab goes from the set to its buttons, then to the command line, as they show.
+    QWidget *previous = m_set;
+    for (QPushButton *b : m_buttons->findChildren<QPushButton *>(Qt::FindDirectChildrenOnly)) {
+        setTabOrder(previous, b);
+        previous = b;
+    }
+    setTabOrder(previous, m_line);
 }
 
 void SendWindow::take(const SendCommand &command)
@@ -253,7 +262,7 @@ void SendWindow::saveTyped()
 {
     const QString name = m_name->text().trimmed();
     if (!isCommandName(name)) {
-        m_sentHex->setText(QStringLiteral("Not saved: give it a name of up to 40 letters, digits and signs, without commas or quotes."));
+        m_sentHex->setText(QStringLiteral("Not saved: %1.").arg(nameRule));
         return;
     }
     SendCommand command = typed();
@@ -274,6 +283,26 @@ void SendWindow::saveTyped()
     chooseSet(QString());
     showSet();
     m_sentHex->setText(QStringLiteral("Saved %1: %2").arg(name, command.text));
+}
+
+void SendWindow::renameSaved(qsizetype at)
+{
+    const QString old = m_saved.at(at).name;
+    const QString name = m_dialogs->textInput(this, QStringLiteral("New name for %1:").arg(old), old).trimmed();
+    if (name.isEmpty() || name == old)
+        return;
+    const bool taken = std::any_of(m_saved.begin(), m_saved.end(), [&](const SendCommand &c) { return c.name == name; });
+    if (!isCommandName(name) || taken) {
+        m_sentHex->setText(taken ? QStringLiteral("Not renamed: %1 is the name of another saved command.").arg(name)
+                                 : QStringLiteral("Not renamed: %1.").arg(nameRule));
+        return;
+    }
+    m_saved[at].name = name;
+    if (m_lastName == old)
+        m_lastName = name;
+    storeSaved();
+    showSet();
+    m_sentHex->setText(QStringLiteral("Renamed %1 to %2.").arg(old, name));
 }
 
 void SendWindow::loadSaved()
@@ -363,25 +392,6 @@ void SendWindow::replyCame(qint64 steadyNs)
 void SendWindow::showCounts()
 {
     m_counts->setText(QStringLiteral("sent %1, replies %2, missed %3").arg(m_sent).arg(m_replies).arg(m_missed));
-}
-
-void addSendMenu(Form1 *form, SendWindow *window)
-{
-    QMenu *menu = toolsMenu(form);
-    menu->addSeparator();
-    QAction *open = menu->addAction(QStringLiteral("Se&nd commands\u2026"));
-    open->setObjectName(QStringLiteral("openSend"));
-    QObject::connect(open, &QAction::triggered, window, [form, window] { showBeside(form, window); });
-    // Off by default; once changed, the next run starts as this one ended.
-    QAction *keep = menu->addAction(QStringLiteral("Keep &every line (a balance that streams)"));
-    keep->setObjectName(QStringLiteral("keepEveryLine"));
-    keep->setCheckable(true);
-    keep->setChecked(keptChoices()->value(QLatin1String(keepEveryLineKey), false).toBool());
-    form->setKeepEveryLine(keep->isChecked());
-    QObject::connect(keep, &QAction::toggled, form, [form](bool on) {
-        form->setKeepEveryLine(on);
-        keptChoices()->setValue(QLatin1String(keepEveryLineKey), on);
-    });
 }
 
 } // namespace ondril

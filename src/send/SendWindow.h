@@ -51,6 +51,7 @@ private:
     void take(const SendCommand &command); // into the command line
     SendCommand typed() const;
     void saveTyped();
+    void renameSaved(qsizetype at);
     void loadSaved();
     void storeSaved();
     void toggleRepeat();
@@ -83,8 +84,5 @@ private:
     qint64 m_waitingSince = 0; // steady ns; 0 when no reply is awaited
     qint64 m_sent = 0, m_replies = 0, m_missed = 0;
 };
-
-// Adds "Send commands…" to the Tools menu.
-void addSendMenu(Form1 *form, SendWindow *window);
 
 } // namespace ondril

@@ -1,7 +1,10 @@
 #include "Dialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace ondril {
 
@@ -27,6 +30,26 @@ void QtDialogs::notice(QWidget *parent, const QString &text)
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
+}
+
+void QtDialogs::offer(QWidget *parent, const QString &text, const QString &action, std::function<void()> accepted)
+{
+    auto *box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Ondril"), text, QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    QPushButton *yes = box->addButton(action, QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("Not now"), QMessageBox::RejectRole);
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [yes, accepted = std::move(accepted)](QAbstractButton *b) {
+        if (b == yes)
+            accepted();
+    });
+    box->show();
+}
+
+QString QtDialogs::textInput(QWidget *parent, const QString &label, const QString &text)
+{
+    return QInputDialog::getText(parent, QStringLiteral("Ondril"), label, QLineEdit::Normal, text);
 }
 
 QString QtDialogs::openFile(QWidget *parent, const FileDialogRequest &request)

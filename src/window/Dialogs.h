@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QWidget;
 
 namespace ondril {
@@ -33,6 +35,11 @@ public:
     virtual QString openFile(QWidget *parent, const FileDialogRequest &request) = 0;
     // A message that waits for nobody: reception goes on while it is up.
     virtual void notice(QWidget *parent, const QString &text) = 0;
+    // A line of text to edit, under `label`; empty when cancelled.
+    virtual QString textInput(QWidget *parent, const QString &label, const QString &text) = 0;
+    // A notice with a button named `action` that runs `accepted`, and one that
+    // closes it; it waits for nobody either.
+    virtual void offer(QWidget *parent, const QString &text, const QString &action, std::function<void()> accepted) = 0;
 };
 
 class QtDialogs : public Dialogs {
@@ -41,6 +48,8 @@ public:
     void message(QWidget *parent, const QString &text, const QString &details) override;
     QString openFile(QWidget *parent, const FileDialogRequest &request) override;
     void notice(QWidget *parent, const QString &text) override;
+    void offer(QWidget *parent, const QString &text, const QString &action, std::function<void()> accepted) override;
+    QString textInput(QWidget *parent, const QString &label, const QString &text) override;
 };
 
 } // namespace ondril

@@ -326,4 +326,12 @@ void Form1::setComboPortText(int port)
         Combo1->setEditText(portText(port));
 }
 
+void Form1::setKeepEveryLine(bool keep)
+{
+    if (keep == m_keepEveryLine)
+        return;
+    m_keepEveryLine = keep;
+    emit keepEveryLineChanged(keep);
+}
+
 } // namespace ondril

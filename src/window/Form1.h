@@ -104,7 +104,8 @@ public:
     bool sendBytes(const QByteArray &bytes);
     // A balance that streams: what waits after a line is kept for the next
     // one rather than discarded, so that every line reaches the box.
-    void setKeepEveryLine(bool keep) { m_keepEveryLine = keep; }
+    void setKeepEveryLine(bool keep);
+    bool keepsEveryLine() const { return m_keepEveryLine; }
 
 signals:
     // For what watches the link beside the window, connected queued so that
@@ -120,6 +121,7 @@ signals:
     // The receive box was cleared; it was saved whole to `path`.
     void cleared();
     void saved(const QString &path);
+    void keepEveryLineChanged(bool keep);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -2,12 +2,12 @@
 // promises: vanished and returning devices, ports held by others, floods,
 // hostile bytes and paths, broken saves, long click runs and ending at any
 // moment.
+#include "Application.h"
+#include "datalog/LogFile.h"
 #include "Files.h"
 #include "FormRig.h"
 #include "PtyRig.h"
 #include "Traces.h"
-#include "datalog/LogFile.h"
-#include "window/Application.h"
 
 #include <QAction>
 #include <QApplication>

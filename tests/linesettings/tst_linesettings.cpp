@@ -1,15 +1,16 @@
+#include "Application.h"
 #include "Balance.h"
 #include "FakeComm.h"
 #include "FormRig.h"
 #include "Framing.h"
-#include "Pty.h"
-#include "Sim.h"
 #include "linesettings/GarbleHint.h"
 #include "linesettings/LineSettingsMenu.h"
 #include "linesettings/LinkScan.h"
+#include "Pty.h"
 #include "receivebox/ReceiveBox.h"
 #include "serial/SerialComm.h"
-#include "window/ToolsMenu.h"
+#include "Sim.h"
+#include "window/KeptChoices.h"
 
 #include <QComboBox>
 #include <QMenuBar>
@@ -21,7 +22,7 @@
 
 using namespace ondril;
 
-Q_DECLARE_METATYPE(std::optional<ondril::LineSettings>)
+Q_DECLARE_METATYPE(std::optional<ondril::ScanFinding>)
 
 namespace {
 
@@ -49,7 +50,7 @@ bool sameLine(const LineSettings &a, const LineSettings &b)
     return a.baud == b.baud && a.sameFraming(b) && a.handshaking == b.handshaking;
 }
 
-std::optional<LineSettings> runScan(SimRig &rig, int cancelAfterTries = 0)
+std::optional<ScanFinding> runScan(SimRig &rig, int cancelAfterTries = 0)
 {
     QSignalSpy done(&rig.menu, &LineSettingsMenu::scanFinished);
     if (!rig.menu.findSettings())
@@ -62,7 +63,7 @@ std::optional<LineSettings> runScan(SimRig &rig, int cancelAfterTries = 0)
     }
     if (!done.wait(60000))
         return std::nullopt;
-    return done.at(0).at(0).value<std::optional<LineSettings>>();
+    return done.at(0).at(0).value<std::optional<ScanFinding>>();
 }
 
 QByteArray repeated(const std::string &line, int times)
@@ -83,23 +84,38 @@ private slots:
         QTest::addColumn<QStringList>("simArgs");
         QTest::addColumn<QString>("found"); // "" when nothing answers
         QTest::addColumn<QString>("remembered"); // a framing remembered before
-        QTest::newRow("9600 8N1") << QStringList{"--baud", "9600"} << "9600,n,8,1" << "";
-        QTest::newRow("1200 7O1") << QStringList{"--baud", "1200", "--framing", "7O1"} << "1200,o,7,1" << "";
-        QTest::newRow("2400 7E1") << QStringList{"--baud", "2400", "--framing", "7E1"} << "2400,e,7,1" << "";
-        QTest::newRow("9600 8N1, 7E1 remembered") << QStringList{"--baud", "9600"} << "9600,n,8,1" << "7E1";
-        QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "" << "";
+        QTest::addColumn<QString>("asked");      // how the notice says it is asked
+        const QString esc = QStringLiteral("asked with ESC p");
+        QTest::newRow("9600 8N1") << QStringList{"--baud", "9600"} << "9600,n,8,1" << "" << esc;
+        QTest::newRow("1200 7O1") << QStringList{"--baud", "1200", "--framing", "7O1"} << "1200,o,7,1" << "" << esc;
+        QTest::newRow("2400 7E1") << QStringList{"--baud", "2400", "--framing", "7E1"} << "2400,e,7,1" << "" << esc;
+        QTest::newRow("9600 8N1, 7E1 remembered") << QStringList{"--baud", "9600"} << "9600,n,8,1" << "7E1" << esc;
+        QTest::newRow("words, 1200 7O1, deaf to other settings")
+            << QStringList{"--commands", "word-crlf", "--baud", "1200", "--framing", "7O1", "--strict"} << "1200,o,7,1"
+            << "" << "asked with SI CR LF";
+        QTest::newRow("letters, 4800 7E1")
+            << QStringList{"--commands", "letter-crlf", "--baud", "4800", "--framing", "7E1"} << "4800,e,7,1" << ""
+            << "asked with Q CR LF";
+        QTest::newRow("words, in the ESC family's shape")
+            << QStringList{"--commands", "word-crlf", "--format", "sign", "--baud", "2400"} << "2400,n,8,1" << ""
+            << "asked with SI CR LF";
+        QTest::newRow("streams, 2400 7E1, asked nothing")
+            << QStringList{"--stream", "200", "--drop", "1", "--paced", "--baud", "2400", "--framing", "7E1"}
+            << "2400,e,7,1" << "" << "streams";
+        QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "" << "" << "";
     }
     void shouldFindTheBalancesSettings()
     {
         QFETCH(QStringList, simArgs);
         QFETCH(QString, found);
         QFETCH(QString, remembered);
+        QFETCH(QString, asked);
         SimRig rig(simArgs);
         QVERIFY(rig.loaded);
         QVERIFY(!rig.form.isCycleRunning());
         if (!remembered.isEmpty())
             QVERIFY(rig.menu.apply(framed(qPrintable(remembered)), true));
-        const std::optional<LineSettings> result = runScan(rig);
+        const std::optional<ScanFinding> result = runScan(rig);
         QCOMPARE(result.has_value(), !found.isEmpty());
         // Found: as if picked; nothing found: back where it was. Reception
         // is armed again either way, and no reply of the scan is shown.
@@ -111,13 +127,25 @@ private slots:
         QCOMPARE(rig.form.CommLoopStop, qint16(0));
         QCOMPARE(rig.form.Text2->text(), QString());
         QCOMPARE(rig.dialogs.notices.size(), 1);
-        QVERIFY2(rig.dialogs.notices[0].contains(found.isEmpty() ? "No balance answered" : "The balance answers at"),
+        QVERIFY2(rig.dialogs.notices[0].contains(found.isEmpty() ? QStringLiteral("No balance answered") : asked),
                  qPrintable(rig.dialogs.notices[0]));
         if (found.isEmpty())
             return;
+        if (result->streams()) { // offered, and taken: every line of the stream is kept
+            QCOMPARE(rig.dialogs.offers.size(), 1);
+            rig.dialogs.offers[0]();
+            QVERIFY(rig.form.keepsEveryLine());
+            QVERIFY(QTest::qWaitFor([&] { return rig.form.Text2->text().count(" g\r\n") >= 3; }, 5000));
+            return;
+        }
         // What the scan found replaces settings remembered before it.
         if (!remembered.isEmpty())
             QCOMPARE(keptChoices()->value("line/framing").toString(), found.section(',', 1));
+        if (!result->request.startsWith('\x1b')) {
+            QVERIFY(rig.form.sendBytes(result->request)); // as the Send window would
+            QVERIFY(QTest::qWaitFor([&] { return rig.form.Text2->text().endsWith(" g\r\n"); }, 5000));
+            return;
+        }
         rig.form.Command2->click(); // PRINT, readable
         QVERIFY(QTest::qWaitFor([&] { return rig.form.Text2->text().endsWith(" g\r\n"); }, 5000));
         QVERIFY(QRegularExpression("^\\s+\\+\\s+15\\d\\.\\d\\d g\\r\\n$").match(rig.form.Text2->text()).hasMatch());
@@ -129,7 +157,7 @@ private slots:
         QVERIFY(rig.loaded);
         const LineSettings former = framed("7E2", 600, Handshaking::Rts);
         QVERIFY(rig.menu.apply(former, false));
-        const std::optional<LineSettings> result = runScan(rig, 2);
+        const std::optional<ScanFinding> result = runScan(rig, 2);
         QVERIFY(!result);
         QVERIFY(sameLine(rig.comm.line(), former));
         QCOMPARE(rig.form.Combo2->currentText(), QStringLiteral("600"));
@@ -273,9 +301,9 @@ private slots:
         QSignalSpy done(&scan, &LinkScan::finished);
         scan.start();
         QVERIFY(done.wait(10000));
-        const auto found = done.at(0).at(0).value<std::optional<LineSettings>>();
+        const auto found = done.at(0).at(0).value<std::optional<ScanFinding>>();
         QVERIFY(found);
-        QCOMPARE(found->text(), QStringLiteral("9600,e,8,1"));
+        QCOMPARE(found->line.text(), QStringLiteral("9600,e,8,1"));
         QVERIFY(!comm.errorsMarked()); // the receive box shows what arrives again
     }
 

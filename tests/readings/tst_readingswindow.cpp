@@ -1,6 +1,7 @@
 // The Readings window beside the main one: fed by what the main window sends
 // and completes, opened from the menu to the right of EXIT, and leaving the
 // main window's own behaviour as it is.
+#include "Application.h"
 #include "Files.h"
 #include "FormRig.h"
 #include "readings/FigureTable.h"
@@ -28,7 +29,7 @@ private slots:
         FormRig rig;
         QVERIFY(rig.loaded);
         ReadingsWindow readings(&rig.form, &rig.dialogs);
-        addReadingsMenu(&rig.form, &readings);
+        addReadingsMenu(toolsMenu(&rig.form), &rig.form, &readings);
         // A balance that answers PRINT, with 4 bytes that land after the reply
         // and are discarded, and says nothing to TARE.
         rig.comm.onWrite = [&](const QByteArray &bytes) {
@@ -138,7 +139,7 @@ private slots:
         FormRig rig;
         QVERIFY(rig.loaded);
         ReadingsWindow readings(&rig.form, &rig.dialogs);
-        addReadingsMenu(&rig.form, &readings);
+        addReadingsMenu(toolsMenu(&rig.form), &rig.form, &readings);
         rig.comm.onWrite = [&](const QByteArray &) {
             QTimer::singleShot(5, [&] { rig.comm.feed("     +  100.00 g\r\n"); });
         };

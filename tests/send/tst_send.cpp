@@ -2,11 +2,13 @@
 // out, its commands are counted under their names and repeated by the cycle
 // print's rules, saved ones come back byte for byte; and a balance that
 // streams keeps every line.
+#include "Application.h"
 #include "FormRig.h"
 #include "readings/ReadingsWindow.h"
 #include "send/CommandText.h"
+#include "send/SendMenu.h"
 #include "send/SendWindow.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -88,14 +90,19 @@ private slots:
         FormRig rig;
         QVERIFY(rig.loaded);
         ReadingsWindow readings(&rig.form, &rig.dialogs);
-        SendWindow send(&rig.form, &rig.dialogs);
-        connect(&send, &SendWindow::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
+        SendMenu menu(&rig.form, &rig.dialogs, toolsMenu(&rig.form));
+        connect(&menu, &SendMenu::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
+        // The set the scan found is the one shown when the window first opens.
+        QVERIFY(!menu.isBuilt());
+        menu.chooseSet(QStringLiteral("Command words, CR LF"));
+        rig.form.menuBar()->findChild<QAction *>(QStringLiteral("openSend"))->trigger();
+        QVERIFY(menu.isBuilt());
+        SendWindow &send = *menu.window();
         int asked = 0;
         rig.comm.onWrite = [&](const QByteArray &bytes) {
             if (bytes == "SI\r\n" && ++asked % 3 != 0) // every third goes unanswered
                 QTimer::singleShot(5, [&] { rig.comm.feed("S S      100.00 g\r\n"); });
         };
-        send.chooseSet(QStringLiteral("Command words, CR LF"));
         for (QWidget *w : send.findChildren<QWidget *>()) // a screen reader names every control
             if (w->focusPolicy() & Qt::TabFocus && !w->isHidden())
                 QVERIFY2(!QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty() ||
@@ -129,7 +136,8 @@ private slots:
         QCOMPARE(line->text(), QStringLiteral("SI"));
     }
 
-    // Saved under a name, odd bytes and all, a command comes back in the next run exactly.
+    // Saved under a name, odd bytes and all, and renamed, a command comes
+    // back in the next run exactly.
     void shouldKeepSavedCommandsByteForByte()
     {
         {
@@ -139,6 +147,13 @@ private slots:
             send.findChild<QLineEdit *>(QStringLiteral("command"))->setText(QStringLiteral("00 FF 0D 41 0A"));
             send.findChild<QLineEdit *>(QStringLiteral("saveName"))->setText(QStringLiteral("odd one"));
             send.findChild<QPushButton *>(QStringLiteral("save"))->click();
+            const auto rename = [&](const QString &from, const QString &to) {
+                rig.dialogs.textAnswers << to;
+                button(&send, from)->actions().at(1)->trigger();
+                return send.findChild<QLabel *>(QStringLiteral("sentHex"))->text();
+            };
+            QVERIFY(rename(QStringLiteral("odd one"), QStringLiteral("odd, one")).startsWith("Not renamed"));
+            QVERIFY(rename(QStringLiteral("odd one"), QStringLiteral("odd byte")).startsWith("Renamed"));
         }
         {
             auto settings = keptChoices(); // and one entry edited into nonsense by hand
@@ -155,7 +170,7 @@ private slots:
         SendWindow send(&rig.form, &rig.dialogs);
         QCOMPARE(rig.dialogs.notices.size(), 1);
         send.chooseSet(QString());
-        button(&send, QStringLiteral("odd one"))->click();
+        button(&send, QStringLiteral("odd byte"))->click();
         QCOMPARE(rig.comm.written, QByteArray("\0\xff\rA\n", 5));
     }
 
@@ -175,8 +190,7 @@ private slots:
         QFETCH(QByteArray, shown);
         FormRig rig;
         QVERIFY(rig.loaded);
-        SendWindow send(&rig.form, &rig.dialogs);
-        addSendMenu(&rig.form, &send);
+        SendMenu menu(&rig.form, &rig.dialogs, toolsMenu(&rig.form));
         rig.form.menuBar()->findChild<QAction *>(QStringLiteral("keepEveryLine"))->setChecked(keep);
         rig.form.Check1->setChecked(true);
         rig.comm.feed("A\r\nB\r\nC"); // one read

@@ -24,5 +24,17 @@ public:
     QStringList fileAnswers;
     QStringList notices;
     void notice(QWidget *, const QString &text) override { notices << text; }
+    // Offers are notices too; their actions are kept for a test to take.
+    void offer(QWidget *, const QString &text, const QString &, std::function<void()> accepted) override
+    {
+        notices << text;
+        offers << std::move(accepted);
+    }
+    QList<std::function<void()>> offers;
+    QString textInput(QWidget *, const QString &, const QString &) override
+    {
+        return textAnswers.isEmpty() ? QString() : textAnswers.takeFirst();
+    }
+    QStringList textAnswers;
     QList<ondril::FileDialogRequest> requests;
 };

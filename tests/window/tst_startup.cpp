@@ -1,10 +1,10 @@
+#include "Application.h"
 #include "FakeComm.h"
 #include "Files.h"
 #include "PtyRig.h"
-#include "ScriptedDialogs.h"
 #include "receivebox/ReceiveBox.h"
+#include "ScriptedDialogs.h"
 #include "serial/SerialComm.h"
-#include "window/Application.h"
 #include "window/Form1.h"
 
 #include <QAction>

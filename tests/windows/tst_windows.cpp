@@ -1,9 +1,9 @@
 #include "FormRig.h"
 #include "journal/JournalFile.h"
-#include "receivebox/BigArray.h"
+#include "paged/BigArray.h"
 #include "serial/PortMap.h"
 #include "serial/PortTrouble.h"
-#include "window/ToolsMenu.h"
+#include "window/KeptChoices.h"
 
 #include <QDir>
 #include <QSettings>

@@ -35,6 +35,8 @@ public:
 
     // The current reading as one line: "     +  152.37 g\r\n".
     std::string weighingLine();
+    // A stable reading of `value` grams, in the balance's shape.
+    std::string lineOf(double value) const { return formatLine(value, 2, "g", true); }
 
     const char *unit() const;
     bool counting() const { return m_counting; }

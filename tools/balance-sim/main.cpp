@@ -43,6 +43,7 @@ struct Options {
     bool verbose = false;
     bool paced = false;
     bool strict = false;
+    bool numbered = false;
 };
 
 void usage(FILE *to)
@@ -64,6 +65,7 @@ void usage(FILE *to)
         "  --stream MS     also send a weighing line every MS milliseconds unasked\n"
         "  --stream-lines N  that many lines in one write (default 1), as a USB\n"
         "                  adapter hands over lines sent back to back\n"
+        "  --numbered      the streamed lines weigh 1 g, 2 g, 3 g ...: a gap is a lost line\n"
         "  --mass G        the mass on the pan in grams (default 152.37)\n"
         "  --seed N        seed of the reading noise (default 1)\n"
         "  --format F      the shape of its lines: sign (\"     +  152.37 g\", the default),\n"
@@ -101,8 +103,8 @@ bool parseOptions(int argc, char **argv, Options *o)
             usage(stdout);
             std::exit(0);
         }
-        if (a == "--verbose" || a == "--paced" || a == "--strict") {
-            (a == "--verbose" ? o->verbose : a == "--paced" ? o->paced : o->strict) = true;
+        if (a == "--verbose" || a == "--paced" || a == "--strict" || a == "--numbered") {
+            (a == "--verbose" ? o->verbose : a == "--paced" ? o->paced : a == "--strict" ? o->strict : o->numbered) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -274,7 +276,7 @@ public:
             if (m_opt.streamMs > 0 && now >= nextStream) {
                 std::string lines;
                 for (int i = 0; i < m_opt.streamLines; ++i)
-                    lines += m_balance.weighingLine();
+                    lines += m_opt.numbered ? m_balance.lineOf(double(++m_streamed)) : m_balance.weighingLine();
                 send(lines, 0);
                 nextStream += std::chrono::milliseconds(m_opt.streamMs);
                 if (nextStream < now)
@@ -388,6 +390,7 @@ private:
     std::string m_path;
     std::vector<Pending> m_queue;
     std::uint32_t m_garbleSeed = 0;
+    long m_streamed = 0;
 };
 
 } // namespace

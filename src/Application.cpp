@@ -1,21 +1,38 @@
 #include "Application.h"
 
-#include "Dialogs.h"
-#include "Fonts.h"
-#include "Form1.h"
-#include "QuitSignals.h"
-#include "ToolsMenu.h"
 #include "journal/Journal.h"
 #include "journal/JournalMenu.h"
 #include "linesettings/LineSettingsMenu.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsWindow.h"
-#include "send/SendWindow.h"
+#include "send/SendMenu.h"
 #include "serial/SerialComm.h"
+#include "window/CheckableMenuItem.h"
+#include "window/Dialogs.h"
+#include "window/Fonts.h"
+#include "window/Form1.h"
+#include "window/QuitSignals.h"
 
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
 
 namespace ondril {
+
+QMenu *toolsMenu(Form1 *form)
+{
+    if (auto *menu = form->menuBar()->findChild<QMenu *>(QStringLiteral("toolsMenu")))
+        return menu;
+    QMenu *menu = form->menuBar()->addMenu(QStringLiteral("&Tools"));
+    menu->setObjectName(QStringLiteral("toolsMenu"));
+    exposeCheckableMenuItems();
+    // F10 opens the menus, as in most desktops; EXIT before it is no menu.
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), form);
+    QObject::connect(f10, &QShortcut::activated, menu,
+                     [form, menu] { form->menuBar()->setActiveAction(menu->menuAction()); });
+    return menu;
+}
 
 void joinFeatures(Journal &journal, ReadingsWindow &readings, JournalMenu &journalMenu)
 {
@@ -42,13 +59,18 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     Journal journal(defaultJournalFolder()); // ended cleanly when the run ends, after the window
     Form1 form(&comm, &dialogs);
     ReadingsWindow readings(&form, &dialogs); // keeps the run's log from the first line
-    addReadingsMenu(&form, &readings);
-    auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, toolsMenu(&form));
-    auto *lineMenu = new LineSettingsMenu(&form, &dialogs, toolsMenu(&form));
-    SendWindow send(&form, &dialogs);
-    addSendMenu(&form, &send);
+    QMenu *tools = toolsMenu(&form);
+    addReadingsMenu(tools, &form, &readings);
+    auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, tools);
+    auto *lineMenu = new LineSettingsMenu(&form, &dialogs, tools);
+    auto *send = new SendMenu(&form, &dialogs, tools);
     // Queued, as the main window's own commands are counted.
-    QObject::connect(&send, &SendWindow::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
+    QObject::connect(send, &SendMenu::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
+    // The scan found how the balance is asked: the Send window shows that set.
+    QObject::connect(lineMenu, &LineSettingsMenu::scanFinished, send, [send](const std::optional<ScanFinding> &found) {
+        if (found && !found->streams())
+            send->chooseSet(found->setName);
+    });
     joinFeatures(journal, readings, *journalMenu);
     const QuitSignals quitSignals([&form] { form.EXIT_Click(); });
     if (!form.Form_Load())

@@ -1,29 +1,9 @@
-#include "ToolsMenu.h"
+#include "KeptChoices.h"
 
-#include "CheckableMenuItem.h"
-#include "Form1.h"
-
-#include <QMenu>
-#include <QMenuBar>
 #include <QSettings>
-#include <QShortcut>
 #include <QStandardPaths>
 
 namespace ondril {
-
-QMenu *toolsMenu(Form1 *form)
-{
-    if (auto *menu = form->menuBar()->findChild<QMenu *>(QStringLiteral("toolsMenu")))
-        return menu;
-    QMenu *menu = form->menuBar()->addMenu(QStringLiteral("&Tools"));
-    menu->setObjectName(QStringLiteral("toolsMenu"));
-    exposeCheckableMenuItems();
-    // F10 opens the menus, as in most desktops; EXIT before it is no menu.
-    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), form);
-    QObject::connect(f10, &QShortcut::activated, menu,
-                     [form, menu] { form->menuBar()->setActiveAction(menu->menuAction()); });
-    return menu;
-}
 
 std::unique_ptr<QSettings> keptChoices()
 {

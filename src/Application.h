@@ -1,12 +1,19 @@
 #pragma once
 
+class QMenu;
+
 namespace ondril {
 
 class Dialogs;
+class Form1;
 class Journal;
 class JournalMenu;
 class PortMap;
 class ReadingsWindow;
+
+// The one menu to the right of EXIT, where everything beyond the main window
+// opens; made by the first that asks for it, and handed to each feature.
+QMenu *toolsMenu(Form1 *form);
 
 // The features beside the window, joined: the readings' rows go to the
 // journal beside their lines, and a recovery brings lines and readings back
