@@ -1,6 +1,7 @@
 #include "SendWindow.h"
 
 #include "reception/CycleInterval.h"
+#include "serial/MSComm.h"
 #include "window/Dialogs.h"
 #include "window/Form1.h"
 #include "window/KeptChoices.h"
@@ -226,6 +227,13 @@ bool SendWindow::send(const SendCommand &command)
         m_sentHex->setText(b.errorAt >= 0 && !command.text.isEmpty()
                                ? QStringLiteral("Not sent: %1, at character %2.").arg(b.error).arg(b.errorAt + 1)
                                : QStringLiteral("Not sent: %1.").arg(b.error));
+        return false;
+    }
+    // Queued behind what the handshake holds back, it would go out at an
+    // unknown moment, and its reply could not be told from others.
+    if (m_form->MSComm1->isOutputStalled()) {
+        m_sentHex->setText(QStringLiteral("Not sent: the port has not sent the last command yet; its handshake holds "
+                                          "the output back (Tools > Line settings)."));
         return false;
     }
     if (!m_form->sendBytes(b.bytes)) {

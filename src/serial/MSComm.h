@@ -52,6 +52,9 @@ public:
     // Characters that arrived with a framing or parity error since the port
     // opened, as far as the driver counts them.
     qint64 lineErrors() const { return isDeviceOpen() ? countedLineErrors() : 0; }
+    // What was written is still held back, a second and more after
+    // `outputStalled` said so.
+    virtual bool isOutputStalled() const { return false; }
 
     bool setPortOpen(bool open);
     bool portOpen() const { return isDeviceOpen(); }

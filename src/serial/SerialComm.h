@@ -14,6 +14,8 @@ public:
     explicit SerialComm(PortMap ports, QObject *parent = nullptr);
     ~SerialComm() override;
 
+    bool isOutputStalled() const override { return m_stallReported && m_port.isOpen() && outputPending(); }
+
 protected:
     bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) override;
     bool configureDevice(const LineSettings &line, QString *error) override;

@@ -33,7 +33,8 @@ sleep 0.5
 lines=$(tr -d '\r' <"$log" | grep -c . || true)
 whole=$(tr -d '\r' <"$log" | grep -Ec '^ +[-+] *[0-9]+\.[0-9]+ g$' || true)
 expected=$(( 2 * (after - before) ))
-gaps=$(tr -d '\r' <"$log" | awk 'NF == 0 { next } !n { n = $2 } { if ($2 + 0 != n) { print n " to " $2; n = $2 } n++ }' | head -5)
+gaps=$(tr -d '\r' <"$log" | awk 'NF == 0 { next } { v = $0; gsub(/[^0-9.]/, "", v); v += 0 }
+    !started { n = v; started = 1 } v != n { if (shown++ < 5) print n " to " v; n = v } { n++ }')
 echo "$lines lines saved, $whole whole, $expected sent from before Clear to after Save, gaps: ${gaps:-none}"
 [ "$whole" -eq "$lines" ] || fail "lines that were never sent: $(cat -A "$log" | grep -Ev '^ +[-+] *[0-9]+\.[0-9]+ g\^M\$$' | head -5)"
 [ -z "$gaps" ] || fail "lines lost between Clear and Save: $gaps"

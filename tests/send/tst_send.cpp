@@ -134,6 +134,12 @@ private slots:
                  qPrintable(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text()));
         QTest::keyClick(line, Qt::Key_Up); // the last one sent
         QCOMPARE(line->text(), QStringLiteral("SI"));
+        // Held back by the handshake: refused, nothing queued behind it.
+        rig.comm.stalled = true;
+        rig.comm.written.clear();
+        QTest::keyClick(line, Qt::Key_Return);
+        QCOMPARE(rig.comm.written, QByteArray());
+        QVERIFY(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text().contains(QStringLiteral("handshake")));
     }
 
     // Saved under a name, odd bytes and all, and renamed, a command comes

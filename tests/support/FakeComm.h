@@ -33,6 +33,8 @@ public:
     QSet<QString> refused; // devices whose open fails
     char refusedParity = 0; // a parity the device does not take
     qint64 lineErrorCount = 0; // what the driver counted
+    bool stalled = false; // a handshake holds the output back
+    bool isOutputStalled() const override { return stalled; }
     QString openedDevice;
     ondril::LineSettings openedLine;
     int opens = 0;
