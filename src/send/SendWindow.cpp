@@ -157,8 +157,10 @@ void SendWindow::showSet()
             take(command);
             send(command);
         });
-        if (setName.isEmpty()) { // the operator's own: they can be moved and removed
-            button->setContextMenuPolicy(Qt::ActionsContextMenu);
+        // The buttons are made anew after a change from their own menus, once
+        // the menu is done with them.
+        button->setContextMenuPolicy(Qt::ActionsContextMenu);
+        if (setName.isEmpty()) { // the operator's own: moved, renamed, removed
             auto *earlier = new QAction(QStringLiteral("Move &earlier"), button);
             auto *rename = new QAction(QStringLiteral("Re&name\u2026"), button);
             auto *remove = new QAction(QStringLiteral("&Remove"), button);
@@ -167,13 +169,18 @@ void SendWindow::showSet()
             connect(earlier, &QAction::triggered, this, [this, i] {
                 if (i > 0)
                     m_saved.swapItemsAt(i, i - 1);
-                storeSaved();
-                showSet();
+                savedChanged();
             });
             connect(remove, &QAction::triggered, this, [this, i] {
                 m_saved.removeAt(i);
-                storeSaved();
-                showSet();
+                savedChanged();
+            });
+        } else { // a family's: copied among the saved ones, to edit as they are
+            auto *copy = new QAction(QStringLiteral("Add to &saved commands"), button);
+            button->addAction(copy);
+            connect(copy, &QAction::triggered, this, [this, command] {
+                keepSaved({command.name, hexText(command.bytes().bytes), true, LineEnd::None, command.asksWeight});
+                QMetaObject::invokeMethod(this, [this] { chooseSet(QString()); }, Qt::QueuedConnection);
             });
         }
         m_buttonGrid->addWidget(button, int(i) / buttonsPerRow, int(i) % buttonsPerRow);
@@ -280,17 +287,28 @@ void SendWindow::saveTyped()
         return;
     }
     // Kept as the bytes it sends, in hex: exactly, whatever they are.
-    command = {name, hexText(b.bytes), true, LineEnd::None, false};
-    const auto same = std::find_if(m_saved.begin(), m_saved.end(), [&](const SendCommand &c) { return c.name == name; });
+    keepSaved({name, hexText(b.bytes), true, LineEnd::None, command.asksWeight});
+    chooseSet(QString());
+    showSet();
+}
+
+void SendWindow::keepSaved(const SendCommand &command)
+{
+    const auto same =
+        std::find_if(m_saved.begin(), m_saved.end(), [&](const SendCommand &c) { return c.name == command.name; });
     if (same != m_saved.end())
         *same = command;
     else
         m_saved << command;
+    m_lastName = command.name;
+    savedChanged();
+    m_sentHex->setText(QStringLiteral("Saved %1: %2").arg(command.name, command.text));
+}
+
+void SendWindow::savedChanged()
+{
     storeSaved();
-    m_lastName = name;
-    chooseSet(QString());
-    showSet();
-    m_sentHex->setText(QStringLiteral("Saved %1: %2").arg(name, command.text));
+    QMetaObject::invokeMethod(this, &SendWindow::showSet, Qt::QueuedConnection);
 }
 
 void SendWindow::renameSaved(qsizetype at)
@@ -308,8 +326,7 @@ void SendWindow::renameSaved(qsizetype at)
     m_saved[at].name = name;
     if (m_lastName == old)
         m_lastName = name;
-    storeSaved();
-    showSet();
+    savedChanged();
     m_sentHex->setText(QStringLiteral("Renamed %1 to %2.").arg(old, name));
 }
 
@@ -321,7 +338,8 @@ void SendWindow::loadSaved()
     for (int i = 0; i < count; ++i) {
         settings->setArrayIndex(i);
         const SendCommand c{settings->value(QStringLiteral("name")).toString(),
-                            settings->value(QStringLiteral("hex")).toString(), true, LineEnd::None, false};
+                            settings->value(QStringLiteral("hex")).toString(), true, LineEnd::None,
+                            settings->value(QStringLiteral("asksWeight"), false).toBool()};
         if (isCommandName(c.name) && c.bytes().ok())
             m_saved << c;
         else
@@ -344,6 +362,8 @@ void SendWindow::storeSaved()
         settings->setArrayIndex(int(i));
         settings->setValue(QStringLiteral("name"), m_saved[i].name);
         settings->setValue(QStringLiteral("hex"), m_saved[i].text);
+        if (m_saved[i].asksWeight)
+            settings->setValue(QStringLiteral("asksWeight"), true);
     }
     settings->endArray();
 }

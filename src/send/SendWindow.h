@@ -51,6 +51,8 @@ private:
     void take(const SendCommand &command); // into the command line
     SendCommand typed() const;
     void saveTyped();
+    void keepSaved(const SendCommand &command);
+    void savedChanged(); // stored, and shown once the event loop turns
     void renameSaved(qsizetype at);
     void loadSaved();
     void storeSaved();

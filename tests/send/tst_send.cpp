@@ -160,6 +160,9 @@ private slots:
             };
             QVERIFY(rename(QStringLiteral("odd one"), QStringLiteral("odd, one")).startsWith("Not renamed"));
             QVERIFY(rename(QStringLiteral("odd one"), QStringLiteral("odd byte")).startsWith("Renamed"));
+            // A family's command, copied among the saved ones, counts as what it is.
+            send.chooseSet(QStringLiteral("Letters, CR LF"));
+            button(&send, QStringLiteral("Q"))->actions().at(0)->trigger();
         }
         {
             auto settings = keptChoices(); // and one entry edited into nonsense by hand
@@ -178,6 +181,10 @@ private slots:
         send.chooseSet(QString());
         button(&send, QStringLiteral("odd byte"))->click();
         QCOMPARE(rig.comm.written, QByteArray("\0\xff\rA\n", 5));
+        QSignalSpy sent(&send, &SendWindow::commandSent);
+        button(&send, QStringLiteral("Q"))->click();
+        QCOMPARE(sent.at(0).at(0).toString(), QStringLiteral("Q"));
+        QVERIFY(sent.at(0).at(1).toBool()); // a weight request
     }
 
     // A balance that streams: with "Keep every line" on, lines that come
