@@ -277,7 +277,7 @@ public:
                 std::string lines;
                 for (int i = 0; i < m_opt.streamLines; ++i)
                     lines += m_opt.numbered ? m_balance.lineOf(double(++m_streamed)) : m_balance.weighingLine();
-                send(lines, 0);
+                send(lines, 0, true);
                 nextStream += std::chrono::milliseconds(m_opt.streamMs);
                 if (nextStream < now)
                     nextStream = now + std::chrono::milliseconds(m_opt.streamMs);
@@ -332,7 +332,10 @@ private:
             send(r.line, r.delayMs);
     }
 
-    void send(std::string line, int delayMs)
+    // `afterQueued`: not before what is queued already, as a line sends its
+    // bytes in turn (a stream write late by a period would otherwise go out
+    // between the pieces of the one before).
+    void send(std::string line, int delayMs, bool afterQueued = false)
     {
         const PortLine port = portLine();
         if (port.baud != m_opt.baud)
@@ -349,6 +352,8 @@ private:
         }
 
         auto due = Clock::now() + std::chrono::milliseconds(m_opt.delayMs + delayMs);
+        if (afterQueued && !m_queue.empty())
+            due = std::max(due, m_queue.back().due);
         const size_t piece = m_opt.chunk > 0 ? size_t(m_opt.chunk) : line.size();
         for (size_t at = 0; at < line.size(); at += piece) {
             m_queue.push_back({due, line.substr(at, piece)});
