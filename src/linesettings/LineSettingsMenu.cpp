@@ -248,7 +248,7 @@ void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype trie
                                  .arg(settings, set),
                              QStringLiteral("Keep every line"), [form] { form->setKeepEveryLine(true); });
         }
-    } else if (!cancelled) {
+    } else if (!cancelled && comm->portOpen()) { // a port lost meanwhile has been reported as such
         m_dialogs->notice(
             m_form,
             QStringLiteral("No balance answered on %1 at any of %2 settings (%3). %1 is back at %4 baud, %5.\n"

@@ -235,6 +235,9 @@ void LinkScan::lineHeard(const QByteArray &line, bool errors)
                     m_candidates.prepend(i);
                 else
                     m_candidates.append(i);
+            // Twice round: a balance that leaves a request unanswered now and
+            // then has answered at these settings already.
+            m_candidates += m_candidates;
         }
         return;
     case Phase::Confirming:

@@ -32,9 +32,11 @@ CommandBytes parseHex(const QString &text)
         const int high = hexDigit(text[i]);
         if (high < 0)
             return failed(QStringLiteral("\"%1\" is no hex digit").arg(text[i]), i);
-        const int low = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
-        if (low < 0)
+        if (i + 1 >= text.size() || text[i + 1].isSpace())
             return failed(QStringLiteral("a byte takes two hex digits"), i);
+        const int low = hexDigit(text[i + 1]);
+        if (low < 0)
+            return failed(QStringLiteral("\"%1\" is no hex digit").arg(text[i + 1]), i + 1);
         out.bytes += char(high << 4 | low);
         i += 2;
     }

@@ -1,6 +1,7 @@
 #include "SendMenu.h"
 
 #include "SendWindow.h"
+#include "window/Dialogs.h"
 #include "window/Form1.h"
 #include "window/KeptChoices.h"
 #include "window/ToolWindow.h"
@@ -26,7 +27,12 @@ SendMenu::SendMenu(Form1 *form, Dialogs *dialogs, QMenu *menu) : QObject(form), 
     QAction *keep = menu->addAction(QStringLiteral("Keep &every line (a balance that streams)"));
     keep->setObjectName(QStringLiteral("keepEveryLine"));
     keep->setCheckable(true);
-    form->setKeepEveryLine(keptChoices()->value(keepEveryLineKey, false).toBool());
+    const auto kept = keptChoices();
+    const QString value = kept->value(keepEveryLineKey, QStringLiteral("false")).toString();
+    if (value != QLatin1String("true") && value != QLatin1String("false"))
+        dialogs->notice(form, QStringLiteral("%1=%2 in %3 is not understood: Keep every line starts off.")
+                                  .arg(keepEveryLineKey, value, kept->fileName()));
+    form->setKeepEveryLine(value == QLatin1String("true"));
     keep->setChecked(form->keepsEveryLine());
     connect(keep, &QAction::toggled, form, &Form1::setKeepEveryLine);
     connect(form, &Form1::keepEveryLineChanged, keep, [keep](bool on) {

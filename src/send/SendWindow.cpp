@@ -28,6 +28,14 @@ const char *const savedKey = "send/saved";
 constexpr int buttonsPerRow = 5;
 const QString nameRule = QStringLiteral("give it a name of up to 40 letters, digits and signs, without commas or quotes");
 
+// A long command's first bytes, and its length: the line stays within the window.
+QString shownHex(const QByteArray &bytes)
+{
+    constexpr qsizetype shown = 24;
+    return bytes.size() <= shown ? hexText(bytes)
+                                 : QStringLiteral("%1 \u2026 (%2 bytes)").arg(hexText(bytes.first(shown))).arg(bytes.size());
+}
+
 QLabel *captionFor(QWidget *field, const QString &caption, QWidget *parent)
 {
     auto *label = new QLabel(caption, parent);
@@ -102,6 +110,7 @@ void SendWindow::build()
 
     m_sentHex = readOutLabel("sentHex", this);
     m_sentHex->setText(QStringLiteral("Nothing sent yet."));
+    m_sentHex->setWordWrap(true); // a long name or a fault's reason does not widen the window
     layout->addWidget(m_sentHex);
 
     m_name = new QLineEdit(this);
@@ -252,7 +261,7 @@ bool SendWindow::send(const SendCommand &command)
     if (m_history.isEmpty() || !same(m_history.constLast()))
         m_history << command;
     m_historyAt = m_history.size();
-    m_sentHex->setText(QStringLiteral("Sent %1: %2").arg(command.name, hexText(b.bytes)));
+    m_sentHex->setText(QStringLiteral("Sent %1: %2").arg(command.name, shownHex(b.bytes)));
     return true;
 }
 
@@ -302,7 +311,7 @@ void SendWindow::keepSaved(const SendCommand &command)
         m_saved << command;
     m_lastName = command.name;
     savedChanged();
-    m_sentHex->setText(QStringLiteral("Saved %1: %2").arg(command.name, command.text));
+    m_sentHex->setText(QStringLiteral("Saved %1: %2").arg(command.name, shownHex(command.bytes().bytes)));
 }
 
 void SendWindow::savedChanged()

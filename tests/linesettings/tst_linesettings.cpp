@@ -102,6 +102,8 @@ private slots:
         QTest::newRow("streams, 2400 7E1, asked nothing")
             << QStringList{"--stream", "200", "--drop", "1", "--paced", "--baud", "2400", "--framing", "7E1"}
             << "2400,e,7,1" << "" << "streams";
+        QTest::newRow("every second reply dropped")
+            << QStringList{"--drop", "2", "--strict", "--baud", "2400", "--framing", "7O1"} << "2400,o,7,1" << "" << esc;
         QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "" << "" << "";
     }
     void shouldFindTheBalancesSettings()
@@ -146,7 +148,9 @@ private slots:
             QVERIFY(QTest::qWaitFor([&] { return rig.form.Text2->text().endsWith(" g\r\n"); }, 5000));
             return;
         }
-        rig.form.Command2->click(); // PRINT, readable
+        rig.form.Command2->click(); // PRINT, readable, asked again when the balance lets it go
+        if (!QTest::qWaitFor([&] { return rig.form.Text2->text().endsWith(" g\r\n"); }, 3000))
+            rig.form.Command2->click();
         QVERIFY(QTest::qWaitFor([&] { return rig.form.Text2->text().endsWith(" g\r\n"); }, 5000));
         QVERIFY(QRegularExpression("^\\s+\\+\\s+15\\d\\.\\d\\d g\\r\\n$").match(rig.form.Text2->text()).hasMatch());
     }
@@ -163,6 +167,23 @@ private slots:
         QCOMPARE(rig.form.Combo2->currentText(), QStringLiteral("600"));
         QVERIFY(rig.dialogs.notices.isEmpty()); // the operator knows
         QVERIFY(rig.comm.portOpen());
+    }
+
+    // The balance's device goes away during the scan: the loss is told, and
+    // no "nothing answered" with a port said to be back where it was.
+    void shouldTellOnlyTheLossWhenThePortGoesAway()
+    {
+        SimRig rig({"--drop", "1"});
+        QVERIFY(rig.loaded);
+        QSignalSpy done(&rig.menu, &LineSettingsMenu::scanFinished);
+        QVERIFY(rig.menu.findSettings());
+        QTest::qWait(1200);
+        rig.sim.process().kill();
+        QVERIFY(done.wait(10000));
+        QVERIFY(!done.at(0).at(0).value<std::optional<ScanFinding>>());
+        QTRY_VERIFY(!rig.dialogs.messages.isEmpty() || !rig.dialogs.notices.isEmpty());
+        for (const QString &said : rig.dialogs.notices + rig.dialogs.messages)
+            QVERIFY2(!said.contains("No balance answered"), qPrintable(said));
     }
 
     void shouldKeepTheFramingOnASpeedPick()

@@ -62,7 +62,8 @@ private slots:
         QTest::newRow("a backslash at the end") << "S\\" << false << 0 << QByteArray() << 1;
         QTest::newRow("beyond one byte") << QStringLiteral("S\u20ac") << false << 0 << QByteArray() << 1;
         QTest::newRow("odd hex digits") << "1B 7" << true << 0 << QByteArray() << 3;
-        QTest::newRow("no hex digit") << "1G" << true << 0 << QByteArray() << 0;
+        QTest::newRow("no hex digit") << "1B7G" << true << 0 << QByteArray() << 3;
+        QTest::newRow("no hex digit first") << "G1" << true << 0 << QByteArray() << 0;
         QTest::newRow("nothing") << "" << false << 0 << QByteArray() << 0;
         QTest::newRow("over 4 KB") << QString(4097, u'A') << false << 0 << QByteArray() << 0;
     }
@@ -134,6 +135,12 @@ private slots:
                  qPrintable(send.findChild<QLabel *>(QStringLiteral("sentHex"))->text()));
         QTest::keyClick(line, Qt::Key_Up); // the last one sent
         QCOMPARE(line->text(), QStringLiteral("SI"));
+        // The longest command goes out whole, and what it shows keeps the window's width.
+        line->setText(QString(4096, u'A'));
+        send.findChild<QComboBox *>(QStringLiteral("lineEnd"))->setCurrentIndex(int(LineEnd::None));
+        QTest::keyClick(line, Qt::Key_Return);
+        QVERIFY(rig.comm.written.endsWith(QByteArray(4096, 'A')));
+        QVERIFY(send.minimumSizeHint().width() < 800);
         // Held back by the handshake: refused, nothing queued behind it.
         rig.comm.stalled = true;
         rig.comm.written.clear();
@@ -201,9 +208,13 @@ private slots:
     {
         QFETCH(bool, keep);
         QFETCH(QByteArray, shown);
+        const QString key = QStringLiteral("reception/keepEveryLine");
+        keptChoices()->setValue(key, QStringLiteral("maybe")); // edited by hand into nonsense
         FormRig rig;
         QVERIFY(rig.loaded);
         SendMenu menu(&rig.form, &rig.dialogs, toolsMenu(&rig.form));
+        QCOMPARE(rig.dialogs.notices.size(), 1);
+        QVERIFY(!rig.form.keepsEveryLine());
         rig.form.menuBar()->findChild<QAction *>(QStringLiteral("keepEveryLine"))->setChecked(keep);
         rig.form.Check1->setChecked(true);
         rig.comm.feed("A\r\nB\r\nC"); // one read
@@ -213,7 +224,8 @@ private slots:
         QString text = QString::fromLatin1(rig.shown());
         text.replace(QRegularExpression(QStringLiteral("\\d\\d:\\d\\d:\\d\\d ")), QStringLiteral("12:00 "));
         QCOMPARE(text.toLatin1(), shown);
-        QCOMPARE(keptChoices()->value(QStringLiteral("reception/keepEveryLine")).toBool(), keep);
+        // Kept once changed, and only then.
+        QCOMPARE(keptChoices()->value(key).toString(), keep ? QStringLiteral("true") : QStringLiteral("maybe"));
     }
 };
 
