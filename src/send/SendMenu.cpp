@@ -47,8 +47,8 @@ SendWindow *SendMenu::window()
 {
     if (!m_window) {
         m_window = std::make_unique<SendWindow>(m_form, m_dialogs);
-        if (m_setChosen)
-            m_window->chooseSet(m_set);
+        if (m_set)
+            m_window->chooseSet(*m_set);
         connect(m_window.get(), &SendWindow::commandSent, this, &SendMenu::commandSent);
     }
     return m_window.get();
@@ -57,7 +57,6 @@ SendWindow *SendMenu::window()
 void SendMenu::chooseSet(const QString &name)
 {
     m_set = name;
-    m_setChosen = true;
     if (m_window)
         m_window->chooseSet(name);
 }

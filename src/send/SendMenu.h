@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QMenu;
 
@@ -35,8 +36,7 @@ private:
     Form1 *m_form;
     Dialogs *m_dialogs;
     std::unique_ptr<SendWindow> m_window;
-    QString m_set;
-    bool m_setChosen = false;
+    std::optional<QString> m_set; // chosen before the window was built
 };
 
 } // namespace ondril
