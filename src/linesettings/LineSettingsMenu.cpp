@@ -242,9 +242,9 @@ void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype trie
         } else {
             Form1 *form = m_form;
             m_dialogs->offer(m_form,
-                             QStringLiteral("The balance streams at %1: it sends its readings unasked. %2\nOnly one "
-                                            "line per command is kept until every line is (Tools > Keep every line): "
-                                            "keep every line now?")
+                             QStringLiteral("The balance streams at %1: it sends its readings unasked. %2\nWithout "
+                                            "Tools > Keep every line, what comes after each line is thrown away, and "
+                                            "most of a stream with it. Keep every line now?")
                                  .arg(settings, set),
                              QStringLiteral("Keep every line"), [form] { form->setKeepEveryLine(true); });
         }
