@@ -59,12 +59,38 @@ bool MSComm::setLine(const LineSettings &line)
     return true;
 }
 
+qint64 MSComm::lineErrors() const
+{
+    const std::optional<LineCounts> counts = isDeviceOpen() ? lineCounts() : std::nullopt;
+    return counts ? counts->framing + counts->parity : 0;
+}
+
+bool MSComm::setDtr(bool)
+{
+    m_error = QStringLiteral("%1 has no control lines to set").arg(device());
+    return false;
+}
+
+bool MSComm::setRts(bool on)
+{
+    return setDtr(on);
+}
+
+bool MSComm::sendBreak(int)
+{
+    m_error = QStringLiteral("%1 cannot send a break").arg(device());
+    return false;
+}
+
 bool MSComm::setPortOpen(bool open)
 {
     if (!open) {
-        if (isDeviceOpen())
+        const bool wasOpen = isDeviceOpen();
+        if (wasOpen)
             closeDevice();
         m_unreadSince = 0;
+        if (wasOpen)
+            emit portOpenChanged(false);
         return true;
     }
     if (isDeviceOpen()) {
@@ -82,6 +108,7 @@ bool MSComm::setPortOpen(bool open)
         return false;
     }
     bytesArrived(); // characters already waiting raise the event too
+    emit portOpenChanged(true);
     return true;
 }
 
@@ -157,6 +184,7 @@ void MSComm::deviceFailed(const QString &reason)
     if (!isDeviceOpen())
         return;
     closeDevice();
+    emit portOpenChanged(false);
     // Queued: the device's own notification is still on the stack here, and
     // the window may open a modal message in answer.
     QMetaObject::invokeMethod(

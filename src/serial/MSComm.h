@@ -7,7 +7,30 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 namespace ondril {
+
+// The control lines as the port reads them: from the far end and our own.
+struct ControlLines {
+    bool cts = false, dsr = false, dcd = false, ri = false;
+    bool dtr = false, rts = false;
+    bool operator==(const ControlLines &o) const
+    {
+        return cts == o.cts && dsr == o.dsr && dcd == o.dcd && ri == o.ri && dtr == o.dtr && rts == o.rts;
+    }
+    bool operator!=(const ControlLines &o) const { return !(*this == o); }
+};
+
+// What the driver counted since the port opened.
+struct LineCounts {
+    qint64 framing = 0, parity = 0, overrun = 0, bufferOverrun = 0, breaks = 0;
+    LineCounts operator-(const LineCounts &o) const
+    {
+        return {framing - o.framing, parity - o.parity, overrun - o.overrun, bufferOverrun - o.bufferOverrun,
+                breaks - o.breaks};
+    }
+};
 
 // The serial communications control the window talks to. It keeps the
 // property contract of the classic comm control (CommPort, Settings, PortOpen,
@@ -51,7 +74,19 @@ public:
     bool errorsMarked() const { return m_errorsMarked; }
     // Characters that arrived with a framing or parity error since the port
     // opened, as far as the driver counts them.
-    qint64 lineErrors() const { return isDeviceOpen() ? countedLineErrors() : 0; }
+    qint64 lineErrors() const;
+    // The driver's counts; none where the device does not report them.
+    virtual std::optional<LineCounts> lineCounts() const { return std::nullopt; }
+    // The control lines; none where the device has none to read.
+    virtual std::optional<ControlLines> controlLines() const { return std::nullopt; }
+    // While on, controlLinesChanged follows every change of the lines from
+    // the far end, timed as it happened.
+    virtual void watchControlLines(bool on) { Q_UNUSED(on) }
+    // Our own lines; false (and errorString) where the device refuses.
+    virtual bool setDtr(bool on);
+    virtual bool setRts(bool on);
+    // Holds the line at space for `ms`, without waiting for it to end.
+    virtual bool sendBreak(int ms);
     // What was written is still held back, a second and more after
     // `outputStalled` said so.
     virtual bool isOutputStalled() const { return false; }
@@ -109,6 +144,9 @@ signals:
     // What was written has not gone out within a second (a handshake holds it
     // back). Once, until the output moves again.
     void outputStalled(const QString &reason);
+    // The port opened or closed, by a setter or by a lost device.
+    void portOpenChanged(bool open);
+    void controlLinesChanged(const ControlLines &lines, qint64 steadyNs);
 
 protected:
     virtual bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) = 0;
@@ -122,7 +160,6 @@ protected:
     virtual void discardInput() = 0;
     // Bytes waiting to be read, here and in the driver.
     virtual qint64 heldBytes() const { return bytesWaiting(); }
-    virtual qint64 countedLineErrors() const { return 0; }
 
     // For subclasses: new bytes are waiting / the open device has failed.
     // The receive event is posted, to arrive from the event loop, also when
@@ -133,6 +170,7 @@ protected:
     void deviceFailed(const QString &reason);
     // Raises OnComm with the given CommEvent code.
     void raiseCommEvent(qint16 event);
+    void setError(const QString &error) { m_error = error; }
 
 private:
     void postReceiveEvent();

@@ -27,6 +27,20 @@ SerialComm::SerialComm(PortMap ports, QObject *parent)
     m_stallCheck.setSingleShot(true);
     m_stallCheck.setInterval(1000);
     connect(&m_stallCheck, &QTimer::timeout, this, &SerialComm::checkStall);
+    // As often as the eye can follow.
+    m_linePoll.setInterval(100);
+    connect(&m_linePoll, &QTimer::timeout, this, [this] { noteControlLines(steadyNow()); });
+    connect(&m_lineWatch, &ControlLineWatch::changed, this, &SerialComm::noteControlLines);
+    connect(&m_lineWatch, &ControlLineWatch::failed, this, [this] {
+        m_lineWatch.stop();
+        if (m_port.isOpen())
+            m_linePoll.start();
+    });
+    m_breakEnd.setSingleShot(true);
+    connect(&m_breakEnd, &QTimer::timeout, this, [this] {
+        if (m_port.isOpen())
+            m_port.setBreakEnabled(false);
+    });
 #ifdef Q_OS_WIN
     m_replyPoll.setInterval(20);
     connect(&m_replyPoll, &QTimer::timeout, this, &SerialComm::pollForReply);
@@ -36,6 +50,7 @@ SerialComm::SerialComm(PortMap ports, QObject *parent)
 
 SerialComm::~SerialComm()
 {
+    m_lineWatch.stop(); // it waits on the device
     if (m_port.isOpen())
         m_port.close();
 }
@@ -98,8 +113,12 @@ bool SerialComm::openDevice(const QString &device, const LineSettings &line, Ope
     }
     m_port.clearError();
     m_stallReported = false;
-    m_lineErrorsAtOpen = 0;
-    m_lineErrorsAtOpen = countedLineErrors();
+#ifdef Q_OS_WIN
+    m_flagsSeen = {};
+#endif
+    m_countsAtOpen = driverCounts().value_or(LineCounts{});
+    if (m_watchingLines)
+        startLineWatch();
     return true;
 }
 
@@ -124,19 +143,25 @@ void SerialComm::closeDevice()
 #ifdef Q_OS_WIN
     m_replyPoll.stop();
 #endif
+    m_lineWatch.stop(); // it waits on the device
+    m_linePoll.stop();
+    m_breakEnd.stop();
     m_port.close();
 }
 
 #ifdef Q_OS_WIN
 // Asking for the queues also clears the error flags raised since the last
 // ask: each ask that finds one counts it.
-static bool comStat(HANDLE port, COMSTAT *stat, qint64 *errorsSeen)
+static bool comStat(HANDLE port, COMSTAT *stat, LineCounts *flagsSeen)
 {
     DWORD errors = 0;
     if (!::ClearCommError(port, &errors, stat))
         return false;
-    if (errors & (CE_FRAME | CE_RXPARITY))
-        ++*errorsSeen;
+    flagsSeen->framing += (errors & CE_FRAME) != 0;
+    flagsSeen->parity += (errors & CE_RXPARITY) != 0;
+    flagsSeen->overrun += (errors & CE_OVERRUN) != 0;
+    flagsSeen->bufferOverrun += (errors & CE_RXOVER) != 0;
+    flagsSeen->breaks += (errors & CE_BREAK) != 0;
     return true;
 }
 #endif
@@ -151,29 +176,129 @@ qint64 SerialComm::driverQueue(QSerialPort::Direction direction) const
         return queued;
 #elif defined(Q_OS_WIN)
     COMSTAT stat{};
-    if (comStat(m_port.handle(), &stat, &m_lineErrorsSeen))
+    if (comStat(m_port.handle(), &stat, &m_flagsSeen))
         return direction == QSerialPort::Input ? stat.cbInQue : stat.cbOutQue;
 #endif
     return 0;
 }
 
 
-qint64 SerialComm::countedLineErrors() const
+std::optional<LineCounts> SerialComm::driverCounts() const
 {
+    if (!m_port.isOpen())
+        return std::nullopt;
 #ifdef Q_OS_LINUX
     // Drivers count each character with an error whatever the settings let
-    // through; pseudo-terminals and some adapters do not count.
-    serial_icounter_struct counts{};
-    if (::ioctl(int(m_port.handle()), TIOCGICOUNT, &counts) == 0)
-        return qint64(counts.frame) + counts.parity - m_lineErrorsAtOpen;
-    return 0;
+    // through; pseudo-terminals and many USB adapters do not count.
+    serial_icounter_struct c{};
+    if (::ioctl(int(m_port.handle()), TIOCGICOUNT, &c) == 0)
+        return LineCounts{c.frame, c.parity, c.overrun, c.buf_overrun, c.brk};
 #elif defined(Q_OS_WIN)
     COMSTAT stat{};
-    comStat(m_port.handle(), &stat, &m_lineErrorsSeen);
-    return m_lineErrorsSeen - m_lineErrorsAtOpen;
-#else
-    return 0;
+    if (comStat(m_port.handle(), &stat, &m_flagsSeen))
+        return m_flagsSeen;
 #endif
+    return std::nullopt;
+}
+
+std::optional<LineCounts> SerialComm::lineCounts() const
+{
+    const std::optional<LineCounts> counts = driverCounts();
+    if (!counts)
+        return std::nullopt;
+    return *counts - m_countsAtOpen;
+}
+
+std::optional<ControlLines> SerialComm::controlLines() const
+{
+    if (!m_port.isOpen())
+        return std::nullopt;
+#ifdef Q_OS_UNIX
+    // Qt reads a device without lines as all low; only the driver's own
+    // refusal tells that apart.
+    int bits = 0;
+    if (::ioctl(int(m_port.handle()), TIOCMGET, &bits) != 0)
+        return std::nullopt;
+    return ControlLines{(bits & TIOCM_CTS) != 0, (bits & TIOCM_DSR) != 0, (bits & TIOCM_CD) != 0,
+                        (bits & TIOCM_RNG) != 0, (bits & TIOCM_DTR) != 0, (bits & TIOCM_RTS) != 0};
+#elif defined(Q_OS_WIN)
+    DWORD status = 0;
+    if (!::GetCommModemStatus(m_port.handle(), &status))
+        return std::nullopt;
+    // Our own two, as last set (Qt asks the driver, in a non-const call).
+    const auto pins = const_cast<QSerialPort &>(m_port).pinoutSignals();
+    return ControlLines{(status & MS_CTS_ON) != 0, (status & MS_DSR_ON) != 0, (status & MS_RLSD_ON) != 0,
+                        (status & MS_RING_ON) != 0, pins.testFlag(QSerialPort::DataTerminalReadySignal),
+                        pins.testFlag(QSerialPort::RequestToSendSignal)};
+#else
+    return std::nullopt;
+#endif
+}
+
+void SerialComm::watchControlLines(bool on)
+{
+    m_watchingLines = on;
+    m_lineWatch.stop();
+    m_linePoll.stop();
+    if (on && m_port.isOpen())
+        startLineWatch();
+}
+
+void SerialComm::startLineWatch()
+{
+    m_lastLines = controlLines();
+    if (!m_lastLines)
+        return; // nothing to watch
+    if (!m_lineWatch.start(qintptr(m_port.handle())))
+        m_linePoll.start();
+}
+
+void SerialComm::noteControlLines(qint64 steadyNs)
+{
+    const std::optional<ControlLines> lines = controlLines();
+    if (!lines || lines == m_lastLines)
+        return;
+    m_lastLines = lines;
+    emit controlLinesChanged(*lines, steadyNs);
+}
+
+bool SerialComm::setDtr(bool on)
+{
+    if (!m_port.isOpen() || !m_port.setDataTerminalReady(on)) {
+        setError(m_port.isOpen() ? m_port.errorString() : QStringLiteral("the port is closed"));
+        m_port.clearError();
+        return false;
+    }
+    noteControlLines(steadyNow());
+    return true;
+}
+
+bool SerialComm::setRts(bool on)
+{
+    // Qt refuses while the handshake drives RTS.
+    if (!m_port.isOpen() || !m_port.setRequestToSend(on)) {
+        setError(!m_port.isOpen() ? QStringLiteral("the port is closed")
+                 : line().handshaking == Handshaking::Rts || line().handshaking == Handshaking::RtsXonXoff
+                     ? QStringLiteral("the handshake drives RTS")
+                     : m_port.errorString());
+        m_port.clearError();
+        return false;
+    }
+    noteControlLines(steadyNow());
+    return true;
+}
+
+bool SerialComm::sendBreak(int ms)
+{
+    if (!m_port.isOpen() || m_breakEnd.isActive() || !m_port.setBreakEnabled(true)) {
+        setError(!m_port.isOpen()          ? QStringLiteral("the port is closed")
+                 : m_breakEnd.isActive() ? QStringLiteral("a break is still being sent")
+                                         : m_port.errorString());
+        m_port.clearError();
+        return false;
+    }
+    m_breakEnd.start(ms);
+    return true;
 }
 
 bool SerialComm::outputPending() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ControlLineWatch.h"
 #include "MSComm.h"
 
 #include <QSerialPort>
@@ -15,6 +16,12 @@ public:
     ~SerialComm() override;
 
     bool isOutputStalled() const override { return m_stallReported && m_port.isOpen() && outputPending(); }
+    std::optional<LineCounts> lineCounts() const override;
+    std::optional<ControlLines> controlLines() const override;
+    void watchControlLines(bool on) override;
+    bool setDtr(bool on) override;
+    bool setRts(bool on) override;
+    bool sendBreak(int ms) override;
 
 protected:
     bool openDevice(const QString &device, const LineSettings &line, OpenFailure *failure) override;
@@ -26,7 +33,6 @@ protected:
     qint64 bytesWaiting() const override;
     void discardInput() override;
     qint64 heldBytes() const override;
-    qint64 countedLineErrors() const override;
 
 private:
     void handleError(QSerialPort::SerialPortError error);
@@ -36,14 +42,22 @@ private:
     bool outputPending() const;
     bool isOutputHeldBack();
     void checkStall();
+    std::optional<LineCounts> driverCounts() const;
+    void startLineWatch();
+    void noteControlLines(qint64 steadyNs);
 
     QSerialPort m_port;
     QTimer m_stallCheck;
     bool m_stallReported = false;
     bool m_pseudoTerminal = false;
-    qint64 m_lineErrorsAtOpen = 0;
+    LineCounts m_countsAtOpen;
+    bool m_watchingLines = false;
+    ControlLineWatch m_lineWatch;
+    QTimer m_linePoll; // where the device cannot wait for a change
+    std::optional<ControlLines> m_lastLines;
+    QTimer m_breakEnd;
 #ifdef Q_OS_WIN
-    mutable qint64 m_lineErrorsSeen = 0; // asks that found an error flag
+    mutable LineCounts m_flagsSeen; // asks that found each error flag
     void pollForReply();
     void keepPolling();
     QTimer m_replyPoll;

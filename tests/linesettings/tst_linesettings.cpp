@@ -312,7 +312,7 @@ private slots:
                 for (char &c : read)
                     if (qPopulationCount(quint8(c)) % 2 == 0) { // even parity bit 0: no stop bit
                         if (counted)
-                            ++comm.lineErrorCount;
+                            ++comm.counts->framing;
                         else if (comm.errorsMarked())
                             c = '\0';
                     }

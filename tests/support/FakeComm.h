@@ -32,7 +32,25 @@ public:
     std::function<void(const QByteArray &)> onWrite; // a balance answering
     QSet<QString> refused; // devices whose open fails
     char refusedParity = 0; // a parity the device does not take
-    qint64 lineErrorCount = 0; // what the driver counted
+    std::optional<ondril::LineCounts> counts = ondril::LineCounts{}; // what the driver counted
+    std::optional<ondril::ControlLines> lines; // none: an adapter without them
+    std::function<void()> onLinesSet; // a plug or a balance following DTR and RTS
+    int breaksSent = 0;
+    // The far end changes its lines.
+    void changeLines(const ondril::ControlLines &to, qint64 steadyNs)
+    {
+        lines = to;
+        emit controlLinesChanged(to, steadyNs);
+    }
+    std::optional<ondril::LineCounts> lineCounts() const override { return isDeviceOpen() ? counts : std::nullopt; }
+    std::optional<ondril::ControlLines> controlLines() const override { return isDeviceOpen() ? lines : std::nullopt; }
+    bool setDtr(bool on) override { return setOwnLine(&ondril::ControlLines::dtr, on); }
+    bool setRts(bool on) override { return setOwnLine(&ondril::ControlLines::rts, on); }
+    bool sendBreak(int) override
+    {
+        ++breaksSent;
+        return m_open;
+    }
     bool stalled = false; // a handshake holds the output back
     bool isOutputStalled() const override { return stalled; }
     QString openedDevice;
@@ -85,9 +103,18 @@ protected:
     }
     qint64 bytesWaiting() const override { return m_in.size(); }
     void discardInput() override { m_in.clear(); }
-    qint64 countedLineErrors() const override { return lineErrorCount; }
 
 private:
+    bool setOwnLine(bool ondril::ControlLines::*which, bool on)
+    {
+        if (!m_open || !lines)
+            return ondril::MSComm::setDtr(on);
+        (*lines).*which = on;
+        if (onLinesSet)
+            onLinesSet();
+        return true;
+    }
+
     QByteArray m_in;
     bool m_open = false;
 };
