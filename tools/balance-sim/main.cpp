@@ -1,9 +1,12 @@
 // balance-sim: a simulated laboratory balance on a pseudo-terminal.
 // Prints the terminal's device path as its first line, then answers the
-// balance's remote commands until SIGINT or SIGTERM.
+// balance's remote commands (or, with --loopback, echoes as a loopback plug)
+// until SIGINT or SIGTERM. With --lines it also plays the far end's control
+// lines and error counters, for a program preloaded with pty-as-serial.
 
 #include "Balance.h"
 #include "Framing.h"
+#include "LineFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +19,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -44,7 +48,24 @@ struct Options {
     bool paced = false;
     bool strict = false;
     bool numbered = false;
+    bool loopback = false;
+    std::string lines;
 };
+
+// Set by the handler, read in the loop while the signals are blocked.
+volatile std::sig_atomic_t g_stop = 0;
+volatile std::sig_atomic_t g_lineToggles = 0;
+volatile std::sig_atomic_t g_breaksAsked = 0;
+
+void onSignal(int sig)
+{
+    if (sig == SIGUSR1)
+        g_lineToggles = g_lineToggles + 1;
+    else if (sig == SIGUSR2)
+        g_breaksAsked = g_breaksAsked + 1;
+    else
+        g_stop = 1;
+}
 
 void usage(FILE *to)
 {
@@ -79,8 +100,21 @@ void usage(FILE *to)
         "  --drop N        every N-th PRINT gets no reply\n"
         "  --link PATH     make PATH a symbolic link to the terminal (removed at exit)\n"
         "  --verbose       log commands and replies on standard error\n"
+        "  --lines FILE    play the far end's control lines and error counters for a\n"
+        "                  program preloaded with pty-as-serial and ONDRIL_LINE_FILE=FILE:\n"
+        "                  writes FILE (cts dsr dcd ri, frame parity overrun buf_overrun\n"
+        "                  brk rx tx as key=value) with CTS, DSR and DCD raised, adds a\n"
+        "                  framing error for every two bytes it garbles, and watches\n"
+        "                  FILE.host (dtr rts breaks) that the program's side writes\n"
+        "  --loopback      answer as a loopback plug instead: every byte comes straight\n"
+        "                  back, whatever the port's settings; with --lines CTS follows\n"
+        "                  RTS, DSR and DCD follow DTR, and a break sent comes back;\n"
+        "                  with --paced, bytes come back in the time they take on the line\n"
         "Commands (esc): ESC p print, ESC t tare, ESC s next unit, ESC r piece count,\n"
-        "ESC q calibrate. The first line of output is the terminal's device path.\n",
+        "ESC q calibrate. The first line of output is the terminal's device path.\n"
+        "Signals: SIGUSR1 drops CTS, DSR and DCD, the next one raises them again;\n"
+        "SIGUSR2 sends a break (brk counts one). Both need --lines. SIGINT or SIGTERM\n"
+        "ends it.\n",
         to);
 }
 
@@ -103,8 +137,12 @@ bool parseOptions(int argc, char **argv, Options *o)
             usage(stdout);
             std::exit(0);
         }
-        if (a == "--verbose" || a == "--paced" || a == "--strict" || a == "--numbered") {
-            (a == "--verbose" ? o->verbose : a == "--paced" ? o->paced : a == "--strict" ? o->strict : o->numbered) = true;
+        if (a == "--verbose" || a == "--paced" || a == "--strict" || a == "--numbered" || a == "--loopback") {
+            (a == "--verbose"  ? o->verbose
+             : a == "--paced"  ? o->paced
+             : a == "--strict" ? o->strict
+             : a == "--loopback" ? o->loopback
+                                 : o->numbered) = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -154,6 +192,10 @@ bool parseOptions(int argc, char **argv, Options *o)
             ok = parseInt(v, 1, 1 << 30, &o->dropEvery);
         else if (a == "--link")
             o->link = v;
+        else if (a == "--lines") {
+            o->lines = v;
+            ok = !o->lines.empty();
+        }
         else {
             std::fprintf(stderr, "balance-sim: unknown option %s\n", a.c_str());
             return false;
@@ -255,6 +297,8 @@ public:
                 return false;
             }
         }
+        if (!openLines())
+            return false;
         std::printf("%s\n", m_path.c_str());
         std::fflush(stdout);
         return true;
@@ -266,6 +310,8 @@ public:
             ::unlink(m_opt.link.c_str());
         ::close(m_master);
         ::close(m_slave);
+        if (m_hostWatch >= 0)
+            ::close(m_hostWatch);
     }
 
     int run(const sigset_t &waitMask)
@@ -298,16 +344,22 @@ public:
                 ts.tv_nsec = long(ns % 1000000000);
                 timeout = &ts;
             }
-            pollfd pfd{m_master, POLLIN, 0};
-            const int n = ppoll(&pfd, 1, timeout, &waitMask);
+            pollfd pfd[2] = {{m_master, POLLIN, 0}, {m_hostWatch, POLLIN, 0}};
+            const int n = ppoll(pfd, m_hostWatch >= 0 ? 2 : 1, timeout, &waitMask);
+            if (g_stop)
+                return 0; // SIGINT or SIGTERM
+            // A signal may come with ready descriptors as well as alone.
+            takeSignals();
             if (n < 0) {
                 if (errno == EINTR)
-                    return 0; // SIGINT or SIGTERM
+                    continue;
                 std::perror("balance-sim: poll");
                 return 1;
             }
-            if (n > 0 && (pfd.revents & POLLIN))
+            if (n > 0 && (pfd[0].revents & POLLIN))
                 readCommands();
+            if (n > 0 && m_hostWatch >= 0 && (pfd[1].revents & POLLIN))
+                readHostChanges();
         }
     }
 
@@ -319,6 +371,10 @@ private:
         if (got <= 0)
             return;
         const std::string bytes(buf, size_t(got));
+        if (m_opt.loopback) {
+            loopBack(bytes);
+            return;
+        }
         if (m_opt.verbose)
             for (size_t i = 0; i + 1 < bytes.size(); ++i)
                 if (bytes[i] == '\x1b')
@@ -338,9 +394,14 @@ private:
     void send(std::string line, int delayMs, bool afterQueued = false)
     {
         const PortLine port = portLine();
-        if (port.baud != m_opt.baud)
+        if (port.baud != m_opt.baud) {
             line = garble(line, ++m_garbleSeed);
-        else
+            // A receiver at the wrong speed flags some of what it samples as
+            // framing errors; one for every two bytes is near enough for the
+            // count to climb as it does on a port.
+            if (!m_opt.lines.empty())
+                updateFar(long(line.size() + 1) / 2, 0);
+        } else
             line = reframe(line, m_opt.framing, port.framing);
         if (m_opt.verbose)
             std::fprintf(stderr, "balance-sim: reply %zu bytes at %d baud %s (port %d %s)\n", line.size(),
@@ -388,6 +449,132 @@ private:
         }
     }
 
+    // A plug hands every byte straight back; what the terminal cannot take is
+    // lost, as on a line.
+    void loopBack(const std::string &bytes)
+    {
+        if (m_opt.paced) {
+            // Back once its characters have crossed the line at the port's
+            // speed and framing, after what is still on its way.
+            const PortLine port = portLine();
+            const int bits = 1 + port.framing.dataBits + (port.framing.parity != 'N') + port.framing.stopBits;
+            const auto lineTime = std::chrono::microseconds(bytes.size() * size_t(bits) * 1000000 / size_t(port.baud));
+            auto due = Clock::now();
+            if (!m_queue.empty())
+                due = std::max(due, m_queue.back().due);
+            m_queue.push_back({due + std::chrono::duration_cast<Clock::duration>(lineTime), bytes});
+            return;
+        }
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t put = ::write(m_master, bytes.data() + done, bytes.size() - done);
+            if (put <= 0)
+                break;
+            done += size_t(put);
+        }
+        if (m_opt.verbose)
+            std::fprintf(stderr, "balance-sim: looped back %zu of %zu bytes\n", done, bytes.size());
+    }
+
+    bool openLines()
+    {
+        if (m_opt.lines.empty())
+            return true;
+        // The directory, not the file: each write of FILE.host is a rename.
+        m_hostWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        const std::string dir = linefile::dirOf(m_opt.lines);
+        if (m_hostWatch < 0 || inotify_add_watch(m_hostWatch, dir.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE) < 0) {
+            std::fprintf(stderr, "balance-sim: cannot watch %s: %s\n", dir.c_str(), std::strerror(errno));
+            return false;
+        }
+        m_host = linefile::readHost(linefile::hostPath(m_opt.lines));
+        linefile::FarSide far;
+        setLines(&far);
+        if (!linefile::replaceFile(m_opt.lines, linefile::format(far))) {
+            std::fprintf(stderr, "balance-sim: cannot write %s: %s\n", m_opt.lines.c_str(), std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+
+    void setLines(linefile::FarSide *far) const
+    {
+        if (m_opt.loopback) {
+            far->cts = m_linesUp && m_host.rts;
+            far->dsr = far->dcd = m_linesUp && m_host.dtr;
+        } else {
+            far->cts = far->dsr = far->dcd = m_linesUp;
+        }
+        far->ri = false;
+    }
+
+    // The lines are ours; the counters and switches are the file's, so what a
+    // test wrote there stays, and grow by what we add.
+    void updateFar(long framingErrors, long breaks)
+    {
+        linefile::FarSide far = linefile::readFar(m_opt.lines);
+        setLines(&far);
+        far.frame += framingErrors;
+        far.brk += breaks;
+        if (!linefile::replaceFile(m_opt.lines, linefile::format(far)))
+            std::fprintf(stderr, "balance-sim: cannot write %s: %s\n", m_opt.lines.c_str(), std::strerror(errno));
+    }
+
+    void readHostChanges()
+    {
+        const std::string name = linefile::baseOf(linefile::hostPath(m_opt.lines));
+        bool ours = false;
+        alignas(inotify_event) char buf[4096];
+        ssize_t got;
+        while ((got = ::read(m_hostWatch, buf, sizeof buf)) > 0) {
+            for (ssize_t at = 0; at < got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buf + at);
+                if ((event->mask & IN_Q_OVERFLOW) || (event->len && name == event->name))
+                    ours = true;
+                at += ssize_t(sizeof(inotify_event) + event->len);
+            }
+        }
+        if (!ours)
+            return;
+        const linefile::HostSide host = linefile::readHost(linefile::hostPath(m_opt.lines));
+        if (host.dtr == m_host.dtr && host.rts == m_host.rts && host.breaks == m_host.breaks)
+            return;
+        // Each break the program sent counts one; a count that went back
+        // (the file removed) is a new start, not breaks.
+        const long breaks = std::max(0L, host.breaks - m_host.breaks);
+        m_host = host;
+        if (m_opt.verbose)
+            std::fprintf(stderr, "balance-sim: program's side DTR %d RTS %d, %ld breaks sent\n", int(host.dtr),
+                         int(host.rts), host.breaks);
+        if (m_opt.loopback)
+            updateFar(0, breaks);
+    }
+
+    void takeSignals()
+    {
+        const int toggles = g_lineToggles;
+        const int breaks = g_breaksAsked;
+        g_lineToggles = 0;
+        g_breaksAsked = 0;
+        if (!toggles && !breaks)
+            return;
+        if (m_opt.lines.empty()) {
+            if (m_opt.verbose)
+                std::fprintf(stderr, "balance-sim: %s%s%s ignored: the pseudo-terminal has no lines without --lines\n",
+                             toggles ? "SIGUSR1" : "", toggles && breaks ? " and " : "", breaks ? "SIGUSR2" : "");
+            return;
+        }
+        if (toggles % 2)
+            m_linesUp = !m_linesUp;
+        updateFar(0, breaks);
+        if (m_opt.verbose) {
+            if (toggles)
+                std::fprintf(stderr, "balance-sim: lines %s\n", m_linesUp ? "raised" : "dropped");
+            if (breaks)
+                std::fprintf(stderr, "balance-sim: %d break(s) sent\n", breaks);
+        }
+    }
+
     Options m_opt;
     Balance m_balance;
     int m_master = -1;
@@ -396,6 +583,9 @@ private:
     std::vector<Pending> m_queue;
     std::uint32_t m_garbleSeed = 0;
     long m_streamed = 0;
+    int m_hostWatch = -1;
+    linefile::HostSide m_host;
+    bool m_linesUp = true;
 };
 
 } // namespace
@@ -407,6 +597,8 @@ int main(int argc, char **argv)
         usage(stderr);
         return 2;
     }
+    if (opt.loopback)
+        opt.streamMs = 0; // a plug says nothing of its own
 
     // The signals are blocked except while waiting in ppoll, so one that comes
     // in between is not lost.
@@ -414,11 +606,13 @@ int main(int argc, char **argv)
     sigemptyset(&block);
     sigaddset(&block, SIGINT);
     sigaddset(&block, SIGTERM);
+    sigaddset(&block, SIGUSR1);
+    sigaddset(&block, SIGUSR2);
     sigprocmask(SIG_BLOCK, &block, &waitMask);
     struct sigaction sa{};
-    sa.sa_handler = [](int) {};
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    sa.sa_handler = onSignal;
+    for (const int sig : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
+        sigaction(sig, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     Simulator sim(opt);
