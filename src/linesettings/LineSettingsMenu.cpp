@@ -186,14 +186,15 @@ bool LineSettingsMenu::findSettings()
         m_progress->setValue(made - 1);
     });
     connect(m_scan, &LinkScan::finished, this, [this](std::optional<ScanFinding> found) {
-        scanDone(found, m_scan->plan().made(), m_scan->plan().coverage());
+        scanDone(found, m_scan->plan().made(), m_scan->plan().coverage(), m_scan->observations());
     });
     m_progress->show();
     m_scan->start();
     return true;
 }
 
-void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype tries, const QString &coverage)
+void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype tries, const QString &coverage,
+                                const ScanObservations &seen)
 {
     const bool cancelled = m_progress && m_progress->wasCanceled();
     m_scan->deleteLater();
@@ -252,7 +253,8 @@ void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype trie
         m_dialogs->notice(
             m_form,
             QStringLiteral("No balance answered on %1 at any of %2 settings (%3). %1 is back at %4 baud, %5.\n"
-                           "Check:\n"
+                           "%6\n"
+                           "Otherwise check:\n"
                            "- the cable: most balances need a null-modem (crossed) cable, some a straight one;\n"
                            "- that the balance's serial interface is switched on in its menu;\n"
                            "- its handshake: none on the balance, or the same here under Line settings;\n"
@@ -261,7 +263,7 @@ void LineSettingsMenu::scanDone(std::optional<ScanFinding> found, qsizetype trie
                 .arg(tries)
                 .arg(coverage)
                 .arg(comm->line().baud)
-                .arg(comm->line().shortName()));
+                .arg(comm->line().shortName(), failedScanVerdict(seen)));
     }
     emit scanFinished(found);
 }

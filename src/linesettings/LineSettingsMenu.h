@@ -45,7 +45,8 @@ signals:
 
 private:
     void showState();
-    void scanDone(std::optional<ScanFinding> found, qsizetype tries, const QString &coverage);
+    void scanDone(std::optional<ScanFinding> found, qsizetype tries, const QString &coverage,
+                  const ScanObservations &seen);
     void watchBytes(bool on);
     QString portText() const;
 

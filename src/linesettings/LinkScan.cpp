@@ -84,6 +84,9 @@ void LinkScan::start()
 {
     m_before = m_comm->line();
     m_running = true;
+    m_seen = {};
+    m_seen.handshake = m_before.handshaking;
+    m_countsAtStart = m_comm->lineCounts();
     // A wrong framing can give a clean-looking reply whose characters the
     // port saw errors in (8N1 reads half of an 8E1 balance's bytes whole):
     // errors must show.
@@ -105,6 +108,7 @@ void LinkScan::nextTry()
         return;
     }
     m_trying = next; // without a handshake, which could only hold a reply back
+    noteLines();
     emit trying(m_trying);
     if (!m_comm->setLine(m_trying)) { // the device refuses this one
         nextTry();
@@ -179,6 +183,7 @@ void LinkScan::takeBytes()
     const qint64 errors = m_comm->lineErrors();
     m_lineErrors = m_lineErrors || errors != m_errors;
     m_errors = errors;
+    noteBytes(bytes.size(), m_lineErrors);
     const int made = m_plan.made();
     const Phase phase = m_phase;
     for (const char c : bytes) {
@@ -269,9 +274,33 @@ void LinkScan::phaseEnded()
     }
 }
 
+void LinkScan::noteLines()
+{
+    const std::optional<ControlLines> now = m_comm->controlLines();
+    if (!now)
+        return;
+    ControlLines &ever = m_seen.linesSeen.emplace(m_seen.linesSeen.value_or(ControlLines{}));
+    ever.cts = ever.cts || now->cts;
+    ever.dsr = ever.dsr || now->dsr;
+    ever.dcd = ever.dcd || now->dcd;
+    ever.ri = ever.ri || now->ri;
+}
+
+void LinkScan::noteBytes(qint64 bytes, bool errors)
+{
+    if (m_seen.heard.isEmpty() || m_seen.heard.last().line.text() != m_trying.text())
+        m_seen.heard.append({m_trying, 0, false});
+    m_seen.heard.last().bytes += bytes;
+    m_seen.heard.last().errors = m_seen.heard.last().errors || errors;
+}
+
 void LinkScan::finish(std::optional<ScanFinding> found)
 {
     m_running = false;
+    noteLines();
+    const std::optional<LineCounts> counts = m_comm->lineCounts();
+    if (counts && m_countsAtStart)
+        m_seen.counts = *counts - *m_countsAtStart;
     m_phaseTimer.stop();
     m_pause.stop();
     if (found)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScanPlan.h"
+#include "ScanVerdict.h"
 #include "serial/LineSettings.h"
 
 #include <QByteArray>
@@ -40,6 +41,8 @@ public:
     void cancel();
     bool isRunning() const { return m_running; }
     const ScanPlan &plan() const { return m_plan; }
+    // What the port saw, for the verdict when nothing was found.
+    const ScanObservations &observations() const { return m_seen; }
 
 signals:
     void trying(const LineSettings &line);
@@ -59,6 +62,8 @@ private:
     void lineHeard(const QByteArray &line, bool errors);
     void phaseEnded();
     void finish(std::optional<ScanFinding> found);
+    void noteLines();
+    void noteBytes(qint64 bytes, bool errors);
 
     MSComm *m_comm;
     ScanPlan m_plan;
@@ -77,6 +82,8 @@ private:
     bool m_listened = false;
     bool m_heardUnasked = false; // a balance that streams
     bool m_running = false;
+    ScanObservations m_seen;
+    std::optional<LineCounts> m_countsAtStart;
 };
 
 // Each command set's read-only weight request, in the sets' order, and all of

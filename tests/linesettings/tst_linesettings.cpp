@@ -104,7 +104,9 @@ private slots:
             << "2400,e,7,1" << "" << "streams";
         QTest::newRow("every second reply dropped")
             << QStringList{"--drop", "2", "--strict", "--baud", "2400", "--framing", "7O1"} << "2400,o,7,1" << "" << esc;
-        QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "" << "" << "";
+        // A pseudo-terminal reports no lines: the verdict says what to try.
+        QTest::newRow("nothing answers") << QStringList{"--baud", "1200", "--drop", "1"} << "" << ""
+                                         << "Most likely: the cable or the balance's interface";
     }
     void shouldFindTheBalancesSettings()
     {
@@ -129,8 +131,8 @@ private slots:
         QCOMPARE(rig.form.CommLoopStop, qint16(0));
         QCOMPARE(rig.form.Text2->text(), QString());
         QCOMPARE(rig.dialogs.notices.size(), 1);
-        QVERIFY2(rig.dialogs.notices[0].contains(found.isEmpty() ? QStringLiteral("No balance answered") : asked),
-                 qPrintable(rig.dialogs.notices[0]));
+        QVERIFY2(rig.dialogs.notices[0].contains(asked), qPrintable(rig.dialogs.notices[0]));
+        QVERIFY(rig.dialogs.notices[0].contains(QLatin1String("No balance answered")) == found.isEmpty());
         if (found.isEmpty())
             return;
         if (result->streams()) { // offered, and taken: every line of the stream is kept
