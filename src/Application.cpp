@@ -3,6 +3,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalMenu.h"
 #include "linesettings/LineSettingsMenu.h"
+#include "link/LinkMenu.h"
 #include "readings/ReadingsCsv.h"
 #include "readings/ReadingsWindow.h"
 #include "send/SendMenu.h"
@@ -64,6 +65,13 @@ int runOndril(Dialogs &dialogs, const PortMap &ports)
     auto *journalMenu = new JournalMenu(&form, &journal, &dialogs, tools);
     auto *lineMenu = new LineSettingsMenu(&form, &dialogs, tools);
     auto *send = new SendMenu(&form, &dialogs, tools);
+    auto *link = new LinkMenu(&form, tools, [&form, lineMenu] {
+        return form.isCycleRunning() ? QStringLiteral("Not while a cycle print runs: it uses the port.")
+               : lineMenu->scan()    ? QStringLiteral("Not while the balance's settings are being found.")
+                                     : QString();
+    });
+    QObject::connect(link, &LinkMenu::selfTestStarted, lineMenu, [lineMenu] { lineMenu->setPortUnderTest(true); });
+    QObject::connect(link, &LinkMenu::selfTestFinished, lineMenu, [lineMenu] { lineMenu->setPortUnderTest(false); });
     // Queued, as the main window's own commands are counted.
     QObject::connect(send, &SendMenu::commandSent, &readings, &ReadingsWindow::countCommand, Qt::QueuedConnection);
     // The scan found how the balance is asked: the Send window shows that set.

@@ -39,6 +39,9 @@ public:
     bool findSettings();
     LinkScan *scan() const { return m_scan; }
     QProgressDialog *progress() const { return m_progress; }
+    // While another test of the link reads the port, what it reads is not a
+    // reply: no hint is drawn from it.
+    void setPortUnderTest(bool on) { watchBytes(!on); }
 
 signals:
     void scanFinished(std::optional<ScanFinding> found);
