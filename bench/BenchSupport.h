@@ -70,6 +70,7 @@ void journalCost();
 // The Tools menu and Recover with a folder of large journals, one of `megabytes` to recover.
 void recoverCost(qint64 megabytes);
 void scanTimes();
+void linkFigures();
 void mebibyteWithoutLineEnd();
 
 } // namespace bench

@@ -4,7 +4,7 @@
 // box takes, Save and Clear of it, and how the window fares under faults (a
 // vanished device, a reply without a line end, a burst of lines).
 //
-//   ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [recover] [scan] [--lines N] [--line-mb N]
+//   ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [recover] [scan] [link] [--lines N] [--line-mb N]
 //
 // With no section named it runs them all. The box section runs with 300,000
 // and with 3,000,000 lines, and the line section with one line of --line-mb
@@ -209,10 +209,10 @@ int main(int argc, char **argv)
             lines = args[++i].toInt();
         else if (args[i] == QLatin1String("--line-mb") && i + 1 < args.size())
             lineMb = args[++i].toInt();
-        else if (QStringList{"idle", "latency", "box", "line", "faults", "reopen", "decoder", "trend", "readings", "journal", "recover", "scan"}.contains(args[i]))
+        else if (QStringList{"idle", "latency", "box", "line", "faults", "reopen", "decoder", "trend", "readings", "journal", "recover", "scan", "link"}.contains(args[i]))
             sections << args[i];
         else {
-            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [recover] [scan] [--lines N] [--line-mb N]\n");
+            std::fprintf(stderr, "usage: ondril-bench [idle] [latency] [box] [line] [faults] [reopen] [decoder] [trend] [readings] [journal] [recover] [scan] [link] [--lines N] [--line-mb N]\n");
             return 2;
         }
     }
@@ -268,6 +268,10 @@ int main(int argc, char **argv)
 #ifdef ONDRIL_BENCH_SCAN
     if (wanted("scan"))
         scanTimes();
+#endif
+#ifdef ONDRIL_BENCH_LINK
+    if (wanted("link"))
+        linkFigures();
 #endif
     if (wanted("reopen") && ::geteuid() != 0) {
         reopenWhenAllowed();
