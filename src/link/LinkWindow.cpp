@@ -221,9 +221,10 @@ void LinkWindow::linesChanged(const ControlLines &lines, qint64 steadyNs)
 {
     const ControlLines before = m_lines.value_or(ControlLines{});
     m_lines = lines;
+    // Ours first: what the far end does in the same moment follows them.
     const std::pair<bool ControlLines::*, const char *> named[] = {
-        {&ControlLines::cts, "CTS"}, {&ControlLines::dsr, "DSR"}, {&ControlLines::dcd, "DCD"}, {&ControlLines::ri, "RI"},
-        {&ControlLines::dtr, "DTR"}, {&ControlLines::rts, "RTS"}};
+        {&ControlLines::dtr, "DTR"}, {&ControlLines::rts, "RTS"}, {&ControlLines::cts, "CTS"},
+        {&ControlLines::dsr, "DSR"}, {&ControlLines::dcd, "DCD"}, {&ControlLines::ri, "RI"}};
     for (const auto &[line, name] : named)
         if (lines.*line != before.*line)
             log(QStringLiteral("%1 %2").arg(QLatin1String(name), level(lines.*line)), steadyNs);

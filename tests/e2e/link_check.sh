@@ -35,6 +35,8 @@ for _ in $(seq 30); do
     log=$(changes)
     grep -q 'Self-test:' <<<"$log" && break
 done
+xdotool mousemove --window "$link" 250 560 click 1 # the copy's selection off, for the picture
+sleep 0.3
 [ -n "${E2E_SCREENSHOT:-}" ] && import -window "$link" "$E2E_SCREENSHOT"
 echo "$log"
 
