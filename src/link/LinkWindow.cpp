@@ -26,8 +26,10 @@ namespace {
 
 constexpr int breakMs = 250;
 constexpr int tickMs = 250;
-// Framing errors in this many ticks in a row are a climbing count.
-constexpr int climbingTicks = 4;
+// Framing errors counted at this many ticks of the last five seconds are a
+// climbing count.
+constexpr int climbingWindowTicks = 20;
+constexpr int climbingRises = 3;
 const char *const notReported = "not reported by this adapter";
 
 QString level(bool high)
@@ -60,14 +62,12 @@ LinkWindow::LinkWindow(Form1 *form, std::function<QString()> busy)
     m_tick.setInterval(tickMs);
     connect(&m_tick, &QTimer::timeout, this, &LinkWindow::refresh);
     connect(m_comm, &MSComm::controlLinesChanged, this, &LinkWindow::linesChanged);
-    connect(m_comm, &MSComm::portOpenChanged, this, [this](bool open) {
-        log(open ? QStringLiteral("%1 open").arg(portName()) : QStringLiteral("%1 closed").arg(portName()),
+    connect(m_comm, &MSComm::portOpenChanged, this, [this](bool open, const QString &lossReason) {
+        log(open                    ? QStringLiteral("%1 open").arg(portName())
+            : lossReason.isEmpty() ? QStringLiteral("%1 closed").arg(portName())
+                                   : QStringLiteral("%1 lost: %2").arg(portName(), lossReason),
             steadyNow());
         m_framingSeen.clear();
-        showPort();
-    });
-    connect(m_comm, &MSComm::deviceLost, this, [this](const QString &reason) {
-        log(QStringLiteral("%1 lost: %2").arg(portName(), reason), steadyNow());
         showPort();
     });
     showPort();
@@ -179,17 +179,23 @@ QString LinkWindow::portName() const
     return QStringLiteral("COM %1").arg(m_comm->commPort());
 }
 
+// The settings change from the main window and its menus: read at each tick.
+void LinkWindow::showPortLine()
+{
+    const QString text =
+        m_comm->portOpen()
+            ? QStringLiteral("%1 (%2), %3 baud, %4, handshake %5.")
+                  .arg(portName(), m_comm->device())
+                  .arg(m_comm->line().baud)
+                  .arg(m_comm->line().shortName(), handshakingName(m_comm->line().handshaking))
+            : QStringLiteral("%1 is closed. This window follows when the main window opens it again.").arg(portName());
+    if (m_port->text() != text)
+        m_port->setText(text);
+}
+
 void LinkWindow::showPort()
 {
     const bool open = m_comm->portOpen();
-    if (open)
-        m_port->setText(QStringLiteral("%1 (%2), %3 baud, %4, handshake %5.")
-                            .arg(portName(), m_comm->device())
-                            .arg(m_comm->line().baud)
-                            .arg(m_comm->line().shortName(), handshakingName(m_comm->line().handshaking)));
-    else
-        m_port->setText(QStringLiteral("%1 is closed. This window follows when the main window opens it again.")
-                            .arg(portName()));
     m_lines = m_comm->controlLines();
     showLines(m_lines);
     m_dtr->setEnabled(open);
@@ -257,6 +263,7 @@ void LinkWindow::sendBreak()
 
 void LinkWindow::refresh()
 {
+    showPortLine();
     showCounts();
     showBusy();
 }
@@ -272,16 +279,20 @@ void LinkWindow::showCounts()
                                                  : QLatin1String(notReported));
     m_breaks->setText(QStringLiteral("Breaks sent: %1, received: %2")
                           .arg(m_breaksSent)
-                          .arg(counts ? QString::number(counts->breaks) : QLatin1String(notReported)));
-    // A count that goes up tick after tick is a stream read at the wrong
-    // speed or framing, not a stray error.
+                          .arg(!m_comm->portOpen() ? QStringLiteral("—")
+                               : counts            ? QString::number(counts->breaks)
+                                                   : QLatin1String(notReported)));
+    // A count that goes up again and again is a stream read at the wrong
+    // speed or framing, not a stray error: a balance that sends once a
+    // second raises it at one tick in four.
     if (counts)
         m_framingSeen.append(counts->framing);
-    while (m_framingSeen.size() > climbingTicks + 1)
+    while (m_framingSeen.size() > climbingWindowTicks + 1)
         m_framingSeen.removeFirst();
-    bool climbing = m_framingSeen.size() == climbingTicks + 1;
-    for (qsizetype i = 1; climbing && i < m_framingSeen.size(); ++i)
-        climbing = m_framingSeen[i] > m_framingSeen[i - 1];
+    int rises = 0;
+    for (qsizetype i = 1; i < m_framingSeen.size(); ++i)
+        rises += m_framingSeen[i] > m_framingSeen[i - 1];
+    const bool climbing = rises >= climbingRises;
     if (climbing)
         m_countWords->setText(QStringLiteral("The framing errors are climbing: what comes in is sent at another "
                                              "speed or framing than %1's %2 baud, %3. Try Tools > Find the "
@@ -289,7 +300,7 @@ void LinkWindow::showCounts()
                                   .arg(portName())
                                   .arg(m_comm->line().baud)
                                   .arg(m_comm->line().shortName()));
-    else if (m_framingSeen.size() > 1 && m_framingSeen.first() == m_framingSeen.last())
+    else if (rises == 0)
         m_countWords->clear(); // quiet again
 }
 
@@ -299,7 +310,8 @@ void LinkWindow::showBusy()
                         : !m_comm->portOpen() ? QStringLiteral("The port is not open.")
                                               : m_busy();
     m_selfTestButton->setEnabled(why.isEmpty());
-    m_selfTestButton->setToolTip(why.isEmpty() ? QStringLiteral("About 10 seconds, with a loopback plug on the port")
+    m_selfTestButton->setToolTip(why.isEmpty() ? QStringLiteral("About 5 seconds with a loopback plug on the port, "
+                                                                "7 without")
                                                : why);
 }
 
@@ -348,6 +360,7 @@ bool LinkWindow::runSelfTest()
     connect(m_selfTest, &LoopbackTest::failed, this, [this](const QString &why) {
         selfTestEnded();
         m_verdict->setText(QStringLiteral("The self-test stopped: %1.").arg(why));
+        log(QStringLiteral("Self-test stopped: %1").arg(why), steadyNow());
         emit selfTestFinished(m_verdict->text());
     });
     m_progress->show();
@@ -366,8 +379,10 @@ void LinkWindow::selfTestEnded()
         m_progress->hide();
         m_progress->deleteLater();
     }
+    // Reception armed again, as after a pick of the port.
+    m_comm->setRThreshold(1);
     if (m_comm->portOpen())
-        m_comm->setRThreshold(1);
+        m_form->CommLoopStop = 0;
     showPort();
 }
 

@@ -48,6 +48,7 @@ protected:
 private:
     void buildControls();
     void showPort();
+    void showPortLine();
     void showLines(const std::optional<ControlLines> &lines);
     void linesChanged(const ControlLines &lines, qint64 steadyNs);
     void setOwnLine(bool dtr, bool on);

@@ -25,12 +25,13 @@ LoopbackTest::LoopbackTest(MSComm *comm, const QList<qint32> &speeds, QObject *p
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, &LoopbackTest::settingDone);
     connect(m_comm, &MSComm::bytesReceived, this, &LoopbackTest::takeBytes);
-    connect(m_comm, &MSComm::deviceLost, this, [this](const QString &reason) {
-        if (!m_running)
+    // At once: the notice of the loss may wait behind a message.
+    connect(m_comm, &MSComm::portOpenChanged, this, [this](bool open, const QString &lossReason) {
+        if (!m_running || open)
             return;
         m_running = false;
         m_deadline.stop();
-        emit failed(reason);
+        emit failed(lossReason.isEmpty() ? QStringLiteral("the port closed") : lossReason);
     });
 }
 

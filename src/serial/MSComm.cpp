@@ -90,7 +90,7 @@ bool MSComm::setPortOpen(bool open)
             closeDevice();
         m_unreadSince = 0;
         if (wasOpen)
-            emit portOpenChanged(false);
+            emit portOpenChanged(false, {});
         return true;
     }
     if (isDeviceOpen()) {
@@ -108,7 +108,7 @@ bool MSComm::setPortOpen(bool open)
         return false;
     }
     bytesArrived(); // characters already waiting raise the event too
-    emit portOpenChanged(true);
+    emit portOpenChanged(true, {});
     return true;
 }
 
@@ -184,7 +184,7 @@ void MSComm::deviceFailed(const QString &reason)
     if (!isDeviceOpen())
         return;
     closeDevice();
-    emit portOpenChanged(false);
+    emit portOpenChanged(false, reason);
     // Queued: the device's own notification is still on the stack here, and
     // the window may open a modal message in answer.
     QMetaObject::invokeMethod(

@@ -144,8 +144,9 @@ signals:
     // What was written has not gone out within a second (a handshake holds it
     // back). Once, until the output moves again.
     void outputStalled(const QString &reason);
-    // The port opened or closed, by a setter or by a lost device.
-    void portOpenChanged(bool open);
+    // The port opened or closed, by a setter or, with the reason, by a lost
+    // device: at once, while deviceLost waits for the event loop.
+    void portOpenChanged(bool open, const QString &lossReason);
     void controlLinesChanged(const ControlLines &lines, qint64 steadyNs);
 
 protected:

@@ -1,4 +1,5 @@
 #include "FakeComm.h"
+#include "FormRig.h"
 #include "PtyRig.h"
 #include "linesettings/ScanVerdict.h"
 #include "link/LinkWindow.h"
@@ -57,23 +58,28 @@ private slots:
         QTest::addColumn<bool>("ctsWired");
         QTest::addColumn<bool>("garblesAt9600");
         QTest::addColumn<bool>("reportsLines");
+        QTest::addColumn<bool>("talks"); // a balance still on the port
         QTest::addColumn<QString>("verdict");
-        QTest::newRow("all good") << true << true << false << true
+        QTest::newRow("all good") << true << true << false << true << false
                                   << "port and adapter carry data at every speed; RTS→CTS works; DTR→DSR/DCD works";
-        QTest::newRow("RX dead") << false << true << false << true
+        QTest::newRow("RX dead") << false << true << false << true << false
                                  << "nothing came back at any setting: join pins 2 and 3 (RX and TX), 7 and 8 (RTS "
                                     "and CTS), and 4, 6 and 1 (DTR, DSR and DCD) on the port's DB9 plug, or the "
                                     "adapter does not receive; RTS→CTS works; DTR→DSR/DCD works";
-        QTest::newRow("CTS not wired") << true << false << false << true
+        QTest::newRow("CTS not wired") << true << false << false << true << false
                                        << "port and adapter carry data at every speed; RTS→CTS does not; "
                                           "DTR→DSR/DCD works";
         QTest::newRow("garbled at 9600 only")
-            << true << true << true << true
+            << true << true << true << true << false
             << "port and adapter carry data, but bytes come back lost or changed at 9600; RTS→CTS works; "
                "DTR→DSR/DCD works";
         QTest::newRow("an adapter without lines")
-            << true << true << false << false
+            << true << true << false << false << false
             << "port and adapter carry data at every speed; the control lines are not reported by this adapter";
+        QTest::newRow("a balance left on the port")
+            << true << true << false << true << true
+            << "more came back than was sent: something on the port sends of its own (a balance still plugged in?), "
+               "so the test cannot tell; RTS→CTS works; DTR→DSR/DCD works";
     }
     void shouldJudgeTheLoopback()
     {
@@ -81,6 +87,7 @@ private slots:
         QFETCH(bool, ctsWired);
         QFETCH(bool, garblesAt9600);
         QFETCH(bool, reportsLines);
+        QFETCH(bool, talks);
         QFETCH(QString, verdict);
         FakeComm comm;
         QVERIFY(comm.setSettings(QStringLiteral("2400,e,7,1")));
@@ -97,6 +104,8 @@ private slots:
             QByteArray back = bytes;
             if (garblesAt9600 && comm.openedLine.baud == 9600)
                 back[back.size() / 2] = char(back[back.size() / 2] ^ 0x10);
+            if (talks)
+                back += "     +  152.37 g\r\n";
             QTimer::singleShot(1, &comm, [&comm, back] { comm.feed(back); });
         };
         LoopbackTest test(&comm, {4800, 9600});
@@ -111,6 +120,36 @@ private slots:
         if (reportsLines) {
             QVERIFY(comm.lines->rts && comm.lines->dtr);
         }
+    }
+
+    // The port is the main window's again after the self-test; the device
+    // lost midway ends it without a verdict, logged when it happened.
+    void shouldGiveThePortBackAfterTheSelfTest()
+    {
+        FormRig rig;
+        rig.comm.lines = ControlLines{true, true, true, false, true, true};
+        const QByteArray reading("     +  152.37 g\r\n");
+        rig.comm.onWrite = [&](const QByteArray &bytes) {
+            const QByteArray back = bytes == "\x1bp" ? reading : bytes; // PRINT, or a plug
+            QTimer::singleShot(1, &rig.comm, [&rig, back] { rig.comm.feed(back); });
+        };
+        LinkWindow window(&rig.form, [] { return QString(); });
+        QSignalSpy ended(&window, &LinkWindow::selfTestFinished);
+        QVERIFY(window.runSelfTest());
+        QVERIFY(ended.wait(15000));
+        QVERIFY(ended.at(0).at(0).toString().startsWith(QLatin1String("Port and adapter carry data at every speed")));
+        rig.form.Command2->click(); // PRINT
+        QTRY_COMPARE(rig.shown(), reading);
+
+        QVERIFY(window.runSelfTest());
+        QTest::qWait(300);
+        rig.comm.failDevice(QStringLiteral("the device was removed"));
+        QTRY_COMPARE(ended.size(), 2);
+        QCOMPARE(ended.at(1).at(0).toString(), QStringLiteral("The self-test stopped: the device was removed."));
+        const QString log = window.changeLog();
+        QVERIFY2(log.indexOf(QLatin1String("COM 1 lost: the device was removed"))
+                     < log.indexOf(QLatin1String("Self-test stopped")),
+                 qPrintable(log));
     }
 
     // What the port saw during a scan that found nothing, to one likely cause.
