@@ -392,8 +392,11 @@ void LinkWindow::selfTestDone(const LoopbackResult &result)
     auto add = [this](const QStringList &cells) {
         const int row = m_table->rowCount();
         m_table->insertRow(row);
-        for (int c = 0; c < cells.size(); ++c)
-            m_table->setItem(row, c == cells.size() - 1 ? 5 : c, new QTableWidgetItem(cells[c]));
+        for (int c = 0; c < cells.size(); ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setToolTip(cells[c]); // where the column cuts it short
+            m_table->setItem(row, c == cells.size() - 1 ? 5 : c, item);
+        }
     };
     for (const auto &[wire, state] : wireRows(result))
         add({wire, state});

@@ -34,6 +34,23 @@ QString loopbackJoinHint()
                           "on the port's DB9 plug");
 }
 
+static QString dataPart(const QList<LoopbackSetting> &settings);
+
+// The framings the port would not take, where it took others.
+static QString refusedPart(const QList<LoopbackSetting> &settings)
+{
+    QStringList refused;
+    bool anyTaken = false;
+    for (const LoopbackSetting &s : settings) {
+        anyTaken = anyTaken || !s.refused;
+        if (s.refused && !refused.contains(s.line.shortName()))
+            refused << s.line.shortName();
+    }
+    if (refused.isEmpty() || !anyTaken)
+        return {};
+    return QStringLiteral(" (the port refuses %1)").arg(refused.join(QStringLiteral(", ")));
+}
+
 static QString dataPart(const QList<LoopbackSetting> &settings)
 {
     qint64 back = 0;
@@ -83,7 +100,7 @@ static QString wirePart(const QString &name, std::optional<bool> works)
 
 QString loopbackVerdict(const LoopbackResult &result)
 {
-    QStringList parts{dataPart(result.settings)};
+    QStringList parts{dataPart(result.settings) + refusedPart(result.settings)};
     const LoopbackWires &w = result.wires;
     if (!w.rtsToCts && !w.dtrToDsr && !w.dtrToDcd) {
         parts << QStringLiteral("the control lines are not reported by this adapter");

@@ -59,25 +59,29 @@ private slots:
         QTest::addColumn<bool>("garblesAt9600");
         QTest::addColumn<bool>("reportsLines");
         QTest::addColumn<bool>("talks"); // a balance still on the port
+        QTest::addColumn<bool>("refusesEven");
         QTest::addColumn<QString>("verdict");
-        QTest::newRow("all good") << true << true << false << true << false
+        QTest::newRow("all good") << true << true << false << true << false << false
                                   << "port and adapter carry data at every speed; RTS→CTS works; DTR→DSR/DCD works";
-        QTest::newRow("RX dead") << false << true << false << true << false
+        QTest::newRow("RX dead") << false << true << false << true << false << false
                                  << "nothing came back at any setting: join pins 2 and 3 (RX and TX), 7 and 8 (RTS "
                                     "and CTS), and 4, 6 and 1 (DTR, DSR and DCD) on the port's DB9 plug, or the "
                                     "adapter does not receive; RTS→CTS works; DTR→DSR/DCD works";
-        QTest::newRow("CTS not wired") << true << false << false << true << false
+        QTest::newRow("CTS not wired") << true << false << false << true << false << false
                                        << "port and adapter carry data at every speed; RTS→CTS does not; "
                                           "DTR→DSR/DCD works";
         QTest::newRow("garbled at 9600 only")
-            << true << true << true << true << false
+            << true << true << true << true << false << false
             << "port and adapter carry data, but bytes come back lost or changed at 9600; RTS→CTS works; "
                "DTR→DSR/DCD works";
         QTest::newRow("an adapter without lines")
-            << true << true << false << false << false
+            << true << true << false << false << false << false
             << "port and adapter carry data at every speed; the control lines are not reported by this adapter";
+        QTest::newRow("a port that refuses even parity")
+            << true << true << false << true << false << true
+            << "port and adapter carry data at every speed (the port refuses 7E1); RTS→CTS works; DTR→DSR/DCD works";
         QTest::newRow("a balance left on the port")
-            << true << true << false << true << true
+            << true << true << false << true << true << false
             << "more came back than was sent: something on the port sends of its own (a balance still plugged in?), "
                "so the test cannot tell; RTS→CTS works; DTR→DSR/DCD works";
     }
@@ -88,9 +92,12 @@ private slots:
         QFETCH(bool, garblesAt9600);
         QFETCH(bool, reportsLines);
         QFETCH(bool, talks);
+        QFETCH(bool, refusesEven);
         QFETCH(QString, verdict);
         FakeComm comm;
-        QVERIFY(comm.setSettings(QStringLiteral("2400,e,7,1")));
+        QVERIFY(comm.setSettings(QStringLiteral("2400,o,7,1")));
+        if (refusesEven)
+            comm.refusedParity = 'e';
         QVERIFY(comm.setPortOpen(true));
         if (reportsLines)
             comm.lines = ControlLines{true, true, true, false, true, true};
@@ -116,7 +123,7 @@ private slots:
         QCOMPARE(loopbackVerdict(result), verdict);
         QCOMPARE(result.settings.size(), 6);
         QCOMPARE(result.settings.at(3).sent, 256); // every byte value at 9600 8N1
-        QCOMPARE(comm.line().text(), QStringLiteral("2400,e,7,1"));
+        QCOMPARE(comm.line().text(), QStringLiteral("2400,o,7,1"));
         if (reportsLines) {
             QVERIFY(comm.lines->rts && comm.lines->dtr);
         }
