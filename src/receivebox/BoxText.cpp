@@ -393,6 +393,11 @@ void BoxText::layOut(qint64 first, qint64 oldLast, qint64 newLast, qint64 from, 
             marks.clear();
         }
     }
+    // A row that started at a CR starts none once its LF comes: the CR then
+    // ends the line.
+    const qint64 firstEnd = lineEnd(first) - lineStart(first);
+    while (!marks.empty() && marks.back().offset >= firstEnd)
+        marks.pop_back();
     m_marks.erase(marksFrom(first), marksFrom(oldLast + 1));
     for (auto it = marksFrom(oldLast + 1); it != m_marks.end(); ++it)
         it->line += newLast - oldLast;
